@@ -1,0 +1,4 @@
+// Process entry.
+#include "app/pyxplugin.h"
+
+int main(int argc, char** argv) { return zvscpl_main(argc, argv); }

@@ -1,0 +1,19 @@
+// The plugin core: start-up and command line, the simulator connection and the main loop.
+#pragma once
+
+#include "platform/SimConnect.h"
+
+inline constexpr const char TITLE_STRING[] = "Zorvan FS2020 Pyx Plugin";
+inline constexpr const char VERSION_STRING[] = "1.0.1";
+
+// Diagnostics print while this is non-zero; -v raises it, -s lowers it.
+extern int verbose;
+// Set once the simulator says it quits; the main loop runs while it is 0.
+extern int hQuit;
+
+// Start-up: announces the program, sets up the network, parses the command line and runs the
+// main loop until the simulator quits. Returns the process exit code, always 0.
+int zvscpl_main(int argc, char** argv);
+
+void zvscpl_run_loop();
+void CALLBACK zvscpl_dispatch_proc(SIMCONNECT_RECV* pData, DWORD cbData, void* pContext);

@@ -1,0 +1,15 @@
+// Wall-clock seconds and the millisecond sleep, the program's only notions of real time.
+// Both are reached through replaceable function pointers so that tests can drive time and
+// observe every sleep; they start out pointing at the operating system's implementation.
+#pragma once
+
+using plat_time_fn = long long (*)();
+using plat_sleep_fn = void (*)(unsigned int ms);
+
+// Seconds since the epoch, as the C runtime's time() gives them.
+extern plat_time_fn plat_time;
+// Suspends the calling thread for about `ms` milliseconds.
+extern plat_sleep_fn plat_sleep_ms;
+
+long long plat_os_time();
+void plat_os_sleep_ms(unsigned int ms);

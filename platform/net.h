@@ -1,0 +1,62 @@
+// IPv4 sockets for the message network: UDP and TCP sockets, readability polling with a zero
+// timeout, and the dotted-address conversions. The operations are reached through the
+// replaceable table `plat_net`, which starts out holding the operating system's implementation,
+// so tests can observe calls or make one fail. Addresses and ports inside sockaddr_in are in
+// network byte order, as the operating system keeps them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+using plat_socket_t = SOCKET;
+inline constexpr plat_socket_t PLAT_INVALID_SOCKET = INVALID_SOCKET;
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+using plat_socket_t = int;
+inline constexpr plat_socket_t PLAT_INVALID_SOCKET = -1;
+#endif
+
+// Result of recv_from for a datagram the operating system reports but does not deliver
+// (one that was too long for the buffer, or an error left behind by an earlier send). It
+// costs that one datagram only; the socket stays usable.
+inline constexpr long PLAT_RECV_DROPPED = -2;
+
+struct PlatNetApi {
+    // Starts the socket library once (Winsock 2.2 on Windows); true on success.
+    bool (*startup)();
+    // New IPv4 socket, PLAT_INVALID_SOCKET on failure.
+    plat_socket_t (*udp_socket)();
+    plat_socket_t (*tcp_socket)();
+    // Binds to the address (network order) and port (host order); 0 on success.
+    int (*bind)(plat_socket_t s, std::uint32_t addr, unsigned int port);
+    int (*listen)(plat_socket_t s, int backlog);
+    // Accepts one connection, filling `from`; PLAT_INVALID_SOCKET on failure.
+    plat_socket_t (*accept)(plat_socket_t s, sockaddr_in* from);
+    // Blocking connect; 0 on success.
+    int (*connect)(plat_socket_t s, const sockaddr_in* to);
+    // One datagram; bytes sent or -1.
+    long (*send_to)(plat_socket_t s, const void* data, std::size_t length, const sockaddr_in* to);
+    // One datagram of at most `size` bytes; bytes received, -1 on failure or PLAT_RECV_DROPPED.
+    long (*recv_from)(plat_socket_t s, void* buffer, std::size_t size, sockaddr_in* from);
+    // One read from a stream socket; bytes read, 0 when the peer closed, -1 on failure.
+    long (*recv)(plat_socket_t s, void* buffer, std::size_t size);
+    // Polls for readability without waiting: 1 readable, 0 not, -1 when the poll fails.
+    int (*readable)(plat_socket_t s);
+    void (*close)(plat_socket_t s);
+    // IP_ADD_MEMBERSHIP for the group (network order) on any interface; 0 on success.
+    int (*join_multicast)(plat_socket_t s, std::uint32_t group);
+};
+
+extern PlatNetApi plat_net;
+// The operating system's implementation, for tests that wrap single operations.
+extern const PlatNetApi plat_net_os;
+
+// inet_addr: dotted text to an address in network order; INADDR_NONE when the text is not
+// an address (and for "255.255.255.255", which converts to the same value).
+std::uint32_t plat_inet_addr(const char* text);
+// inet_ntoa: the dotted-decimal text of an address in network order, in a static buffer.
+const char* plat_inet_ntoa(std::uint32_t addr);

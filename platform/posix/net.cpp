@@ -1,0 +1,102 @@
+// POSIX sockets behind platform/net.h.
+#include "platform/net.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+bool os_startup()
+{
+    // A send on a TCP connection the peer has closed must fail, not end the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+plat_socket_t os_udp_socket() { return ::socket(AF_INET, SOCK_DGRAM, 0); }
+plat_socket_t os_tcp_socket() { return ::socket(AF_INET, SOCK_STREAM, 0); }
+
+int os_bind(plat_socket_t s, std::uint32_t addr, unsigned int port)
+{
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<std::uint16_t>(port));
+    sa.sin_addr.s_addr = addr;
+    return ::bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : -1;
+}
+
+int os_listen(plat_socket_t s, int backlog) { return ::listen(s, backlog) == 0 ? 0 : -1; }
+
+plat_socket_t os_accept(plat_socket_t s, sockaddr_in* from)
+{
+    socklen_t len = sizeof(sockaddr_in);
+    return ::accept(s, reinterpret_cast<sockaddr*>(from), &len);
+}
+
+int os_connect(plat_socket_t s, const sockaddr_in* to)
+{
+    return ::connect(s, reinterpret_cast<const sockaddr*>(to), sizeof(sockaddr_in)) == 0 ? 0 : -1;
+}
+
+long os_send_to(plat_socket_t s, const void* data, std::size_t length, const sockaddr_in* to)
+{
+    return static_cast<long>(
+        ::sendto(s, data, length, 0, reinterpret_cast<const sockaddr*>(to), sizeof(sockaddr_in)));
+}
+
+long os_recv_from(plat_socket_t s, void* buffer, std::size_t size, sockaddr_in* from)
+{
+    socklen_t len = sizeof(sockaddr_in);
+    return static_cast<long>(::recvfrom(s, buffer, size, 0, reinterpret_cast<sockaddr*>(from), &len));
+}
+
+long os_recv(plat_socket_t s, void* buffer, std::size_t size)
+{
+    return static_cast<long>(::recv(s, buffer, size, 0));
+}
+
+int os_readable(plat_socket_t s)
+{
+    // poll rather than select: select cannot watch descriptors numbered FD_SETSIZE or above.
+    pollfd p{s, POLLIN, 0};
+    int r = ::poll(&p, 1, 0);
+    if (r < 0) return -1;
+    return (r > 0 && (p.revents & (POLLIN | POLLERR | POLLHUP))) ? 1 : 0;
+}
+
+void os_close(plat_socket_t s) { ::close(s); }
+
+int os_join_multicast(plat_socket_t s, std::uint32_t group)
+{
+    ip_mreq mreq{};
+    mreq.imr_multiaddr.s_addr = group;
+    mreq.imr_interface.s_addr = htonl(INADDR_ANY);
+    return ::setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, &mreq, sizeof mreq) == 0 ? 0 : -1;
+}
+
+}  // namespace
+
+const PlatNetApi plat_net_os = {
+    os_startup, os_udp_socket, os_tcp_socket, os_bind,     os_listen,   os_accept,
+    os_connect, os_send_to,    os_recv_from,  os_recv,     os_readable, os_close,
+    os_join_multicast,
+};
+
+PlatNetApi plat_net = plat_net_os;
+
+std::uint32_t plat_inet_addr(const char* text)
+{
+    if (text == nullptr) return INADDR_NONE;
+    return ::inet_addr(text);
+}
+
+const char* plat_inet_ntoa(std::uint32_t addr)
+{
+    in_addr a{};
+    a.s_addr = addr;
+    return ::inet_ntoa(a);
+}

@@ -1,0 +1,225 @@
+// The simulator connection and main loop against the SimConnect double.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/pyxplugin.h"
+#include "flightdata/flightdata.h"
+#include "platform/clock.h"
+#include "tests/support/simconnect_double.h"
+
+namespace {
+
+std::vector<unsigned> sleeps;
+
+class RunLoop : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        plat_sleep_ms = [](unsigned ms) { sleeps.push_back(ms); };
+    }
+};
+
+FlightData block_at(double time)
+{
+    FlightData d{};
+    std::strcpy(d.title, "Test Airliner");
+    d.absolute_time = time;
+    return d;
+}
+
+TEST_F(RunLoop, CallsSimConnectInOrderAndClosesOnQuit)
+{
+    scd::queue_open();
+    scd::queue_quit();
+    zvscpl_run_loop();
+
+    std::vector<std::string> expected = {"Open"};
+    expected.insert(expected.end(), 83, "AddToDataDefinition");
+    expected.insert(expected.end(), 56, "MapEvent");
+    expected.insert(expected.end(), {"Subscribe", "CallDispatch", "RequestData", "Close"});
+    EXPECT_EQ(scd::calls, expected);
+
+    ASSERT_EQ(scd::opens.size(), 1u);
+    EXPECT_EQ(scd::opens[0].name, "Zorvan FS2020 Pyx Plugin");
+    EXPECT_EQ(scd::opens[0].hwnd, nullptr);
+    EXPECT_EQ(scd::opens[0].user_event, 0u);
+    EXPECT_EQ(scd::opens[0].event_handle, nullptr);
+    EXPECT_EQ(scd::opens[0].config_index, 0u);
+    ASSERT_EQ(scd::subscriptions.size(), 1u);
+    EXPECT_EQ(scd::subscriptions[0].event_id, 0u);
+    EXPECT_EQ(scd::subscriptions[0].event_name, "SimStart");
+    EXPECT_EQ(hQuit, 1);
+    // The quitting iteration still ends with its sleep.
+    EXPECT_EQ(sleeps, std::vector<unsigned>{1});
+}
+
+TEST_F(RunLoop, SleepsOneMillisecondEveryIteration)
+{
+    scd::on_dispatch = [] {
+        if (scd::dispatches == 5) scd::queue_quit();
+    };
+    zvscpl_run_loop();
+    EXPECT_EQ(scd::dispatches, 5);
+    EXPECT_EQ(sleeps, std::vector<unsigned>(5, 1));
+}
+
+TEST_F(RunLoop, FailedOpenReturnsAtOnceWithoutMessage)
+{
+    scd::open_result = E_FAIL;
+    testing::internal::CaptureStdout();
+    zvscpl_run_loop();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(scd::calls, std::vector<std::string>{"Open"});
+    EXPECT_TRUE(sleeps.empty());
+}
+
+TEST_F(RunLoop, OpenSucceedsForAnyNonNegativeResult)
+{
+    scd::open_result = 1;  // S_FALSE
+    scd::queue_quit();
+    testing::internal::CaptureStdout();
+    zvscpl_run_loop();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nConnected to Flight Simulator!\n");
+    EXPECT_EQ(scd::closes, 1);
+}
+
+TEST_F(RunLoop, RequestsDataOnOpenAndEverySimStart)
+{
+    FlightData d = block_at(100.0);
+    scd::on_dispatch = [&] {
+        switch (scd::dispatches) {
+        case 1: scd::queue_open(); break;
+        case 2: scd::queue_object_data(0, &d, sizeof d); break;
+        case 3:
+            EXPECT_EQ(zvpyxpl_fd_data_get_time(), 100.0);
+            scd::queue_event(7);  // not the SimStart subscription: nothing
+            break;
+        case 4:
+            EXPECT_EQ(scd::requests.size(), 1u);
+            EXPECT_EQ(zvpyxpl_fd_data_get_time(), 100.0);
+            scd::queue_event(0);
+            break;
+        case 5:
+            // The request cleared the record until the next block arrives.
+            EXPECT_EQ(zvpyxpl_fd_data_get_time(), 0.0);
+            scd::queue_event(0);
+            scd::queue_quit();
+            break;
+        }
+    };
+    zvscpl_run_loop();
+    ASSERT_EQ(scd::requests.size(), 3u);
+    for (const auto& r : scd::requests) {
+        EXPECT_EQ(r.request_id, 0u);
+        EXPECT_EQ(r.define_id, 0u);
+        EXPECT_EQ(r.object_id, SIMCONNECT_OBJECT_ID_USER);
+        EXPECT_EQ(r.period, SIMCONNECT_PERIOD_VISUAL_FRAME);
+        EXPECT_EQ(r.flags, 0u);
+        EXPECT_EQ(r.origin, 0u);
+        EXPECT_EQ(r.interval, 0u);
+        EXPECT_EQ(r.limit, 0u);
+    }
+}
+
+TEST(Dispatch, AcceptsOnlyWholeBlocksOfRequestZeroWithATerminatedTitle)
+{
+    constexpr DWORD header = SIMOBJECT_DATA_HEADER_SIZE;
+    FlightData unterminated = block_at(3.0);
+    std::memset(unterminated.title, 'A', sizeof unterminated.title);
+    FlightData terminated_last = block_at(4.0);
+    std::memset(terminated_last.title, 'A', sizeof terminated_last.title);
+    terminated_last.title[255] = '\0';
+    FlightData good = block_at(5.0);
+    FlightData other = block_at(6.0);
+
+    struct Case {
+        const char* title;
+        DWORD request_id;
+        const FlightData* block;
+        DWORD cb;
+        double time_after;
+    };
+    const Case cases[] = {
+        {"other request id", 1, &other, header + 760, 1.0},
+        {"short by one byte", 0, &other, header + 759, 1.0},
+        {"header only", 0, &other, header, 1.0},
+        {"shorter than the header", 0, &other, header - 4, 1.0},
+        {"shorter than any message", 0, &other, 8, 1.0},
+        {"title without terminator", 0, &unterminated, header + 760, 1.0},
+        {"title terminated in its last byte", 0, &terminated_last, header + 760, 4.0},
+        {"whole block", 0, &good, header + 760, 5.0},
+        {"longer message than the record", 0, &good, header + 800, 5.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        FlightData base = block_at(1.0);
+        zvpyxpl_fd_refresh_data(&base);
+        scd::queue_object_data(c.request_id, c.block, sizeof(FlightData), c.cb);
+        SimConnect_CallDispatch(nullptr, zvscpl_dispatch_proc, nullptr);
+        EXPECT_EQ(zvpyxpl_fd_data_get_time(), c.time_after);
+    }
+}
+
+TEST(Dispatch, ABlockReplacesTheWholeRecord)
+{
+    FlightData first = block_at(10.0);
+    first.plane_latitude = 47.5;
+    first.com_active_frequency_1 = 118100000;
+    zvpyxpl_fd_refresh_data(&first);
+
+    FlightData second{};
+    second.absolute_time = 11.0;
+    scd::queue_object_data(0, &second, sizeof second);
+    SimConnect_CallDispatch(nullptr, zvscpl_dispatch_proc, nullptr);
+    EXPECT_EQ(fdata.absolute_time, 11.0);
+    EXPECT_EQ(fdata.plane_latitude, 0.0);
+    EXPECT_EQ(fdata.com_active_frequency_1, 0);
+}
+
+TEST(Dispatch, DiagnosticsPrintWhileVerboseIsNonZero)
+{
+    struct Case {
+        int verbose;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {1, "Received exception 7 for 12/3\n\nReceived Event:0\nReceived Event:9\nReceived Event:5"},
+        {-1, "Received exception 7 for 12/3\n\nReceived Event:0\nReceived Event:9\nReceived Event:5"},
+        {0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.verbose);
+        verbose = c.verbose;
+        scd::queue_exception(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 12, 3);
+        scd::queue_id(SIMCONNECT_RECV_ID_NULL);
+        scd::queue_id(9);
+        scd::queue_id(SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE);
+        testing::internal::CaptureStdout();
+        SimConnect_CallDispatch(nullptr, zvscpl_dispatch_proc, nullptr);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.expected);
+    }
+}
+
+TEST(Dispatch, TruncatedRecordsAreIgnored)
+{
+    verbose = 1;
+    SIMCONNECT_RECV_EXCEPTION ex{};
+    ex.dwID = SIMCONNECT_RECV_ID_EXCEPTION;
+    SIMCONNECT_RECV_EVENT ev{};
+    ev.dwID = SIMCONNECT_RECV_ID_EVENT;
+    SIMCONNECT_RECV quit{};
+    quit.dwID = SIMCONNECT_RECV_ID_QUIT;
+    scd::queue_raw(&ex, sizeof ex, sizeof ex - 4);
+    scd::queue_raw(&ev, sizeof ev, sizeof ev - 4);
+    scd::queue_raw(&quit, sizeof quit, 4);
+    testing::internal::CaptureStdout();
+    SimConnect_CallDispatch(nullptr, zvscpl_dispatch_proc, nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_TRUE(scd::requests.empty());
+    EXPECT_EQ(hQuit, 0);
+}
+
+}  // namespace

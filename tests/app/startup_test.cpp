@@ -1,0 +1,137 @@
+// Start-up: the command line's effect on the program state and the exact console text.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/getopt.h"
+#include "app/pyxplugin.h"
+#include "cpflight/cpflight.h"
+#include "tests/support/simconnect_double.h"
+
+namespace {
+
+std::string run_main(std::vector<std::string> words)
+{
+    words.insert(words.begin(), "pyxplugin");
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    testing::internal::CaptureStdout();
+    int rc = zvscpl_main(static_cast<int>(words.size()), argv.data());
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(rc, 0);
+    return out;
+}
+
+const std::string kHeader =
+    "Zorvan FS2020 Pyx Plugin 1.0.1\n"
+    "Initialising ZVMP Interface ...\n"
+    "Setting ZVMP callback ...";
+
+TEST(Startup, NoArgumentsAndNoSimulator)
+{
+    scd::open_result = E_FAIL;
+    EXPECT_EQ(run_main({}), kHeader);
+    EXPECT_EQ(verbose, 1);
+    EXPECT_EQ(zvxpl_cpflight_enabled, 0);
+    // The failed open is the only SimConnect call: no retry, no close.
+    EXPECT_EQ(scd::calls, std::vector<std::string>{"Open"});
+}
+
+TEST(Startup, RepresentativeCommandLineText)
+{
+    scd::open_result = E_FAIL;
+    EXPECT_EQ(run_main({"-i", "192.168.1.20", "-c", "3", "-v"}),
+              kHeader + "\nAdding static peer 192.168.1.20 ...\nConfiguring CPFlight MCP on COM3 ...");
+    EXPECT_STREQ(zvpyxcpf_serial_port, "COM3");
+    EXPECT_EQ(zvxpl_cpflight_enabled, 1);
+    EXPECT_EQ(verbose, 2);
+}
+
+TEST(Startup, ConnectedMessageFollowsStartup)
+{
+    scd::queue_quit();
+    EXPECT_EQ(run_main({}), kHeader + "\nConnected to Flight Simulator!\n");
+    ASSERT_EQ(scd::opens.size(), 1u);
+    EXPECT_EQ(scd::opens[0].name, "Zorvan FS2020 Pyx Plugin");
+}
+
+TEST(Startup, StaticPeerArgumentsThatAreNotAddressesAreIgnoredSilently)
+{
+    scd::open_result = E_FAIL;
+    EXPECT_EQ(run_main({"-i", "", "-i", "255.255.255.255", "-i", "localhost", "-i", "1.2.3.4.5"}), kHeader);
+}
+
+TEST(Startup, StaticPeerMessageShowsTheArgumentAsTyped)
+{
+    scd::open_result = E_FAIL;
+    EXPECT_EQ(run_main({"-i", "127.1"}), kHeader + "\nAdding static peer 127.1 ...");
+}
+
+TEST(Startup, VerbosityAndPortOptions)
+{
+    struct Case {
+        std::vector<std::string> words;
+        int verbose;
+        const char* port;  // null: no CPFlight unit
+    };
+    const std::vector<Case> cases = {
+        {{"-vs"}, 1, nullptr},
+        {{"-s"}, 0, nullptr},
+        {{"-s", "-s"}, -1, nullptr},
+        {{"-vv"}, 3, nullptr},
+        {{"-c", "-v"}, 1, "COM-v"},
+        {{"-c"}, 1, nullptr},
+        {{"-c", "4", "-c", "12"}, 1, "COM12"},
+        {{"-c7"}, 1, "COM7"},
+        {{"file", "-v"}, 1, nullptr},
+        {{"--", "-v"}, 1, nullptr},
+        {{"-x", "-v"}, 2, nullptr},
+    };
+    for (const Case& c : cases) {
+        std::string joined;
+        for (const auto& w : c.words) joined += w + " ";
+        SCOPED_TRACE(joined);
+        // Each case is a fresh start of the program's option state.
+        verbose = 1;
+        zvxpl_cpflight_enabled = 0;
+        zvpyxcpf_serial_port[0] = '\0';
+        zvopt::optind = 1;
+        zvopt::optreset = 1;
+        scd::open_result = E_FAIL;
+        run_main(c.words);
+        EXPECT_EQ(verbose, c.verbose);
+        if (c.port) {
+            EXPECT_EQ(zvxpl_cpflight_enabled, 1);
+            EXPECT_STREQ(zvpyxcpf_serial_port, c.port);
+        } else {
+            EXPECT_EQ(zvxpl_cpflight_enabled, 0);
+        }
+    }
+}
+
+TEST(Startup, LongestSerialPortFits)
+{
+    scd::open_result = E_FAIL;
+    std::string longest(252, '9');
+
+    std::string out = run_main({"-c", longest});
+    EXPECT_EQ(zvxpl_cpflight_enabled, 1);
+    EXPECT_EQ(std::string(zvpyxcpf_serial_port), "COM" + longest);
+    EXPECT_EQ(out, kHeader + "\nConfiguring CPFlight MCP on COM" + longest + " ...");
+}
+
+TEST(Startup, OverlongSerialPortDisablesTheUnit)
+{
+    scd::open_result = E_FAIL;
+    std::string too_long(253, '9');
+    std::string out = run_main({"-c", "3", "-c", too_long});
+    EXPECT_EQ(zvxpl_cpflight_enabled, 0);
+    EXPECT_EQ(out, kHeader +
+                       "\nCPFlight serial port name too long (at most 252 characters), CPFlight MCP disabled");
+    EXPECT_EQ(std::strlen(zvpyxcpf_serial_port), 0u);
+}
+
+}  // namespace
