@@ -197,3 +197,167 @@ FlightData* zvpyxpl_fd_data_get_data();
 // Every simulator command goes out through this one call: the user aircraft, the event, a
 // 32-bit value, highest priority as the group. The result is not examined.
 void zvpyxpl_fd_transmit(FlightEventId id, DWORD data);
+
+// ---- Readings: each converts the current record on demand (units as the name says, except
+// where noted: zvpyxpl_fd_get_gs_kt gives metres per second, zvpyxpl_fd_get_flapshandle_perc a
+// fraction).
+double zvpyxpl_fd_get_latitude();
+double zvpyxpl_fd_get_longitude();
+double zvpyxpl_fd_get_altitude_m();
+double zvpyxpl_fd_get_altitude_ft();
+double zvpyxpl_fd_get_msl_m();
+double zvpyxpl_fd_get_msl_ft();
+double zvpyxpl_fd_get_agl_m();
+double zvpyxpl_fd_get_agl_ft();
+double zvpyxpl_fd_get_pitch_deg();
+double zvpyxpl_fd_get_roll_deg();
+double zvpyxpl_fd_get_hdg_true_deg();
+double zvpyxpl_fd_get_trk_true_deg();
+double zvpyxpl_fd_get_magvar_deg();
+double zvpyxpl_fd_get_alpha_deg();
+double zvpyxpl_fd_get_beta_deg();
+double zvpyxpl_fd_get_gs_kt();
+double zvpyxpl_fd_get_ias_kt();
+double zvpyxpl_fd_get_tas_kt();
+double zvpyxpl_fd_get_tas_ms();
+double zvpyxpl_fd_get_mach();
+double zvpyxpl_fd_get_vvi_fpm();
+double zvpyxpl_fd_get_otemp_deg();
+double zvpyxpl_fd_get_windspeed_kt();
+double zvpyxpl_fd_get_winddir_deg_true();
+float zvpyxpl_fd_get_baro_inhg();
+double zvpyxpl_fd_get_flapshandle_perc();
+int zvpyxpl_fd_get_lgear_down();
+float zvpyxpl_fd_get_vs0();
+float zvpyxpl_fd_get_vs1();
+float zvpyxpl_fd_get_vfe();
+float zvpyxpl_fd_get_vne();
+float zvpyxpl_fd_get_mmo();
+
+unsigned int zvpyxpl_fd_get_com1_available();
+unsigned int zvpyxpl_fd_get_com2_available();
+unsigned int zvpyxpl_fd_get_nav1_available();
+unsigned int zvpyxpl_fd_get_nav2_available();
+unsigned int zvpyxpl_fd_get_adf1_available();
+unsigned int zvpyxpl_fd_get_adf2_available();
+unsigned int zvpyxpl_fd_get_xpdr_available();
+unsigned int zvpyxpl_fd_get_com1();
+unsigned int zvpyxpl_fd_get_com1s();
+unsigned int zvpyxpl_fd_get_com2();
+unsigned int zvpyxpl_fd_get_com2s();
+unsigned int zvpyxpl_fd_get_nav1();
+unsigned int zvpyxpl_fd_get_nav1s();
+unsigned int zvpyxpl_fd_get_nav2();
+unsigned int zvpyxpl_fd_get_nav2s();
+unsigned int zvpyxpl_fd_get_adf1();
+unsigned int zvpyxpl_fd_get_adf2();
+unsigned int zvpyxpl_fd_get_xpdr_code();
+
+int zvpyxpl_fd_get_ap_available();
+unsigned int zvpyxpl_fd_get_ap_hdg();
+unsigned int zvpyxpl_fd_get_ap_crs1();
+unsigned int zvpyxpl_fd_get_ap_crs2();
+unsigned int zvpyxpl_fd_get_ap_alt();
+int zvpyxpl_fd_get_ap_vs();
+unsigned int zvpyxpl_fd_get_ap_speed_is_mach();
+float zvpyxpl_fd_get_ap_spd();
+int zvpyxpl_fd_get_ap_fd_active();
+double zvpyxpl_fd_get_ap_fd_pitch_deg();
+double zvpyxpl_fd_get_ap_fd_roll_deg();
+int zvpyxpl_fd_get_ap_at_arm();
+int zvpyxpl_fd_get_ap_spd_hold();
+int zvpyxpl_fd_get_ap_mach_hold();
+int zvpyxpl_fd_get_ap_disengaged();
+unsigned int zvpyxpl_fd_get_ap_fd_mode();
+
+unsigned int zvpyxpl_fd_get_ap_alt_status();
+unsigned int zvpyxpl_fd_get_ap_hdg_status();
+unsigned int zvpyxpl_fd_get_ap_vs_status();
+unsigned int zvpyxpl_fd_get_ap_loc_status();
+unsigned int zvpyxpl_fd_get_ap_gs_status();
+unsigned int zvpyxpl_fd_get_ap_lnav_status();
+unsigned int zvpyxpl_fd_get_ap_spd_status();
+unsigned int zvpyxpl_fd_get_ap_vnav_status();
+unsigned int zvpyxpl_fd_get_ap_lc_status();
+unsigned int zvpyxpl_fd_get_ap_n1_status();
+
+// ---- Radio, transponder and altimeter commands, and the values the program holds itself.
+unsigned int zvpyxpl_int_to_sim_freq(unsigned int f);
+unsigned int zvpyxpl_hex2dec(unsigned int v);
+void zvpyxpl_fd_set_com1(unsigned int f);
+void zvpyxpl_fd_set_com1s(unsigned int f);
+void zvpyxpl_fd_set_com2(unsigned int f);
+void zvpyxpl_fd_set_com2s(unsigned int f);
+void zvpyxpl_fd_set_nav1(unsigned int f);
+void zvpyxpl_fd_set_nav1s(unsigned int f);
+void zvpyxpl_fd_set_nav2(unsigned int f);
+void zvpyxpl_fd_set_nav2s(unsigned int f);
+void zvpyxpl_fd_set_adf1(unsigned int f);
+void zvpyxpl_fd_set_adf2(unsigned int f);
+void zvpyxpl_fd_set_adf1s(unsigned int f);
+void zvpyxpl_fd_set_adf2s(unsigned int f);
+unsigned int zvpyxpl_fd_get_adf1s();
+unsigned int zvpyxpl_fd_get_adf2s();
+void zvpyxpl_fd_set_xpdr_code(unsigned int code);
+void zvpyxpl_fd_set_xpdr_mode(unsigned int mode);
+unsigned int zvpyxpl_fd_get_xpdr_mode();
+void zvpyxpl_fd_set_baro_inhg(float inhg);
+
+// ---- Autopilot and flight-director commands, and the settings the program holds itself.
+void zvpyxpl_fd_set_ap_hdg(unsigned int deg);
+void zvpyxpl_fd_set_ap_crs1(unsigned int deg);
+void zvpyxpl_fd_set_ap_crs2(unsigned int deg);
+void zvpyxpl_fd_set_ap_alt(unsigned int ft);
+void zvpyxpl_fd_set_ap_vs(int fpm);
+void zvpyxpl_fd_inc_ap_vs();
+void zvpyxpl_fd_dec_ap_vs();
+void zvpyxpl_fd_set_ap_spd(float v);
+
+void zvpyxpl_fd_set_ap_speed_is_mach(unsigned int mach);
+void zvpyxpl_fd_toggle_ap_speed_is_mach();
+
+void zvpyxpl_fd_set_ap_alt_hld(unsigned int on);
+void zvpyxpl_fd_toggle_ap_alt_hld();
+void zvpyxpl_fd_set_ap_hdg_hld(unsigned int on);
+void zvpyxpl_fd_toggle_ap_hdg_hld();
+void zvpyxpl_fd_set_ap_loc_hld(unsigned int on);
+void zvpyxpl_fd_toggle_ap_loc_hld();
+void zvpyxpl_fd_set_ap_app_hld(unsigned int on);
+void zvpyxpl_fd_toggle_ap_app_hld();
+void zvpyxpl_fd_set_ap_lnav_hld(unsigned int on);
+void zvpyxpl_fd_toggle_ap_lnav_hld();
+void zvpyxpl_fd_set_ap_n1_hld(unsigned int on);
+void zvpyxpl_fd_toggle_ap_n1_hld();
+void zvpyxpl_fd_set_ap_spd_hld(unsigned int mode);
+void zvpyxpl_fd_toggle_ap_spd_hld();
+void zvpyxpl_fd_set_ap_vnav_hld(unsigned int on);
+void zvpyxpl_fd_toggle_ap_vnav_hld();
+void zvpyxpl_fd_set_ap_lc_hld(unsigned int on);
+void zvpyxpl_fd_toggle_ap_lc_hld();
+void zvpyxpl_fd_set_ap_vs_hld(unsigned int on);
+void zvpyxpl_fd_toggle_ap_vs_hld();
+
+void zvpyxpl_fd_set_ap_source(unsigned int src);
+void zvpyxpl_fd_toggle_ap_source();
+unsigned int zvpyxpl_fd_get_ap_source();
+
+void zvpyxpl_fd_set_ap_fd_mode(unsigned int mode);
+void zvpyxpl_fd_set_ap_fd1_mode(unsigned int v);
+void zvpyxpl_fd_set_ap_fd2_mode(unsigned int v);
+unsigned int zvpyxpl_fd_get_ap_fd1_mode();
+unsigned int zvpyxpl_fd_get_ap_fd2_mode();
+
+void zvpyxpl_fd_set_nd_mode(unsigned int mode);
+unsigned int zvpyxpl_fd_get_nd_mode();
+void zvpyxpl_fd_set_nd_show(unsigned int show);
+unsigned int zvpyxpl_fd_get_nd_show();
+void zvpyxpl_fd_set_nd_range(float range);
+float zvpyxpl_fd_get_nd_range();
+void zvpyxpl_fd_set_nd_nav1sel(unsigned int sel);
+unsigned int zvpyxpl_fd_get_nd_nav1sel();
+void zvpyxpl_fd_set_nd_nav2sel(unsigned int sel);
+unsigned int zvpyxpl_fd_get_nd_nav2sel();
+
+void zvpyxpl_fd_set_pitch(float v);
+void zvpyxpl_fd_set_roll(float v);
+void zvpyxpl_fd_set_yaw(float v);
