@@ -253,7 +253,7 @@ unsigned int zvpyxpl_fd_get_adf1();
 unsigned int zvpyxpl_fd_get_adf2();
 unsigned int zvpyxpl_fd_get_xpdr_code();
 
-int zvpyxpl_fd_get_ap_available();
+long long zvpyxpl_fd_get_ap_available();
 unsigned int zvpyxpl_fd_get_ap_hdg();
 unsigned int zvpyxpl_fd_get_ap_crs1();
 unsigned int zvpyxpl_fd_get_ap_crs2();
@@ -265,8 +265,8 @@ int zvpyxpl_fd_get_ap_fd_active();
 double zvpyxpl_fd_get_ap_fd_pitch_deg();
 double zvpyxpl_fd_get_ap_fd_roll_deg();
 int zvpyxpl_fd_get_ap_at_arm();
-int zvpyxpl_fd_get_ap_spd_hold();
-int zvpyxpl_fd_get_ap_mach_hold();
+long long zvpyxpl_fd_get_ap_spd_hold();
+long long zvpyxpl_fd_get_ap_mach_hold();
 int zvpyxpl_fd_get_ap_disengaged();
 unsigned int zvpyxpl_fd_get_ap_fd_mode();
 
