@@ -1,6 +1,7 @@
 // POSIX sockets behind platform/net.h.
 #include "platform/net.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -51,7 +52,13 @@ long os_send_to(plat_socket_t s, const void* data, std::size_t length, const soc
 long os_recv_from(plat_socket_t s, void* buffer, std::size_t size, sockaddr_in* from)
 {
     socklen_t len = sizeof(sockaddr_in);
-    return static_cast<long>(::recvfrom(s, buffer, size, 0, reinterpret_cast<sockaddr*>(from), &len));
+    // MSG_DONTWAIT: a datagram that poll announced may still be discarded (a bad checksum),
+    // and a blocking read would then wait for the next one. MSG_TRUNC makes the result the
+    // datagram's real size, so one too long for the buffer is dropped, not cut short.
+    ssize_t n = ::recvfrom(s, buffer, size, MSG_DONTWAIT | MSG_TRUNC, reinterpret_cast<sockaddr*>(from), &len);
+    if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? PLAT_RECV_DROPPED : -1;
+    if (static_cast<std::size_t>(n) > size) return PLAT_RECV_DROPPED;
+    return static_cast<long>(n);
 }
 
 long os_recv(plat_socket_t s, void* buffer, std::size_t size)
