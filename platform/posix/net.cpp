@@ -51,13 +51,18 @@ long os_send_to(plat_socket_t s, const void* data, std::size_t length, const soc
 
 long os_recv_from(plat_socket_t s, void* buffer, std::size_t size, sockaddr_in* from)
 {
-    socklen_t len = sizeof(sockaddr_in);
+    iovec iov{buffer, size};
+    msghdr msg{};
+    msg.msg_name = from;
+    msg.msg_namelen = sizeof(sockaddr_in);
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
     // MSG_DONTWAIT: a datagram that poll announced may still be discarded (a bad checksum),
-    // and a blocking read would then wait for the next one. MSG_TRUNC makes the result the
-    // datagram's real size, so one too long for the buffer is dropped, not cut short.
-    ssize_t n = ::recvfrom(s, buffer, size, MSG_DONTWAIT | MSG_TRUNC, reinterpret_cast<sockaddr*>(from), &len);
+    // and a blocking read would then wait for the next one.
+    ssize_t n = ::recvmsg(s, &msg, MSG_DONTWAIT);
     if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? PLAT_RECV_DROPPED : -1;
-    if (static_cast<std::size_t>(n) > size) return PLAT_RECV_DROPPED;
+    // A datagram too long for the buffer is dropped whole rather than handed on cut short.
+    if (msg.msg_flags & MSG_TRUNC) return PLAT_RECV_DROPPED;
     return static_cast<long>(n);
 }
 
