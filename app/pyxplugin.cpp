@@ -10,6 +10,7 @@
 #include "app/getopt.h"
 #include "cpflight/cpflight.h"
 #include "flightdata/flightdata.h"
+#include "net/zvmpnet.h"
 #include "platform/clock.h"
 #include "platform/net.h"
 
@@ -35,6 +36,11 @@ void option_static_peer(const char* arg)
     if (addr == INADDR_NONE) return;
     std::printf("\nAdding static peer %s ...", arg);
     std::fflush(stdout);
+    // Registered in canonical dotted form, which differs from the text for forms like "127.1".
+    char canonical[16];
+    std::snprintf(canonical, sizeof canonical, "%s", plat_inet_ntoa(addr));
+    zvmp_add_peer_target(canonical, 2424, 0x81060000);
+    zvmp_add_peer_target(canonical, 2426, 0x84060000);
 }
 
 void option_serial_port(const char* arg)
@@ -65,7 +71,11 @@ int zvscpl_main(int argc, char** argv)
 {
     std::printf("%s %s\n", TITLE_STRING, VERSION_STRING);
     progress("Initialising ZVMP Interface ...");
+    // A network that does not open now is opened by the network service later.
+    zvmp_initialise_network("0.0.0.0", 0, 0x13000000);
+    for (unsigned int port : {2424u, 2425u, 2426u}) zvmp_add_multicast_target("239.224.224.1", port);
     progress("\nSetting ZVMP callback ...");
+    zvmp_net_message_received_callback = zvscpl_zvmp_message_callback;
 
     int opt;
     while ((opt = zvopt::getopt(argc, argv, ":i:c:vs")) != -1) {
@@ -104,8 +114,11 @@ void zvscpl_run_loop()
         // Strict comparisons: a difference that is not a number runs no pass.
         if (t - lastSubsecondTime > 0.05) {
             lastSubsecondTime = t;
+            zvmp_showtime();
+            zvscpl_send_subsecond_data();
             if (t - lastSecondTime > 1.0) {
                 lastSecondTime = t;
+                zvscpl_send_second_data();
             }
         }
         plat_sleep_ms(1);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/SimConnect.h"
+#include "platform/net.h"
 
 inline constexpr const char TITLE_STRING[] = "Zorvan FS2020 Pyx Plugin";
 inline constexpr const char VERSION_STRING[] = "1.0.1";
@@ -17,3 +18,10 @@ int zvscpl_main(int argc, char** argv);
 
 void zvscpl_run_loop();
 void CALLBACK zvscpl_dispatch_proc(SIMCONNECT_RECV* pData, DWORD cbData, void* pContext);
+
+// Publishing to streaming panels, once per sub-second pass and once per second.
+void zvscpl_send_subsecond_data();
+void zvscpl_send_second_data();
+
+// The network's message hook: carries out the panel commands it is handed.
+void zvscpl_zvmp_message_callback(unsigned int id, void* data, sockaddr_in* from);

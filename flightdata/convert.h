@@ -30,3 +30,13 @@ inline std::int64_t zv_trunc_i64(double v)
 // not-a-number and out-of-range values.
 inline std::int32_t zv_round_i32(double v) { return zv_trunc_i32(std::round(v)); }
 inline std::int64_t zv_round_i64(double v) { return zv_trunc_i64(std::round(v)); }
+
+// Nearest float; a value beyond the float range becomes the infinity of its sign, as IEEE
+// rounding gives it (the plain conversion of such a double is undefined in C++).
+inline float zv_narrow_f32(double v)
+{
+    constexpr double max = std::numeric_limits<float>::max();
+    if (v > max) return std::numeric_limits<float>::infinity();
+    if (v < -max) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(v);
+}

@@ -1,0 +1,143 @@
+// The main loop with the network and publishing in place: pacing on the simulator clock, the
+// order of publications within a pass, and a panel's command travelling to the simulator.
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/pyxplugin.h"
+#include "flightdata/flightdata.h"
+#include "net/zvmpnet.h"
+#include "platform/clock.h"
+#include "tests/support/panel_client.h"
+#include "tests/support/simconnect_double.h"
+
+namespace {
+
+constexpr unsigned int kProgramPort = 59000;
+
+FlightData block_at(double time)
+{
+    FlightData d{};
+    std::strcpy(d.title, "Test Airliner");
+    d.absolute_time = time;
+    return d;
+}
+
+std::string passes_seen(panel::Client& client)
+{
+    std::string seen;
+    for (const auto& p : client.drain()) {
+        if (p.is_full()) seen += "F";
+        if (p.is_speed_limits()) seen += "S";
+    }
+    return seen.empty() ? "." : seen;
+}
+
+// Runs the loop over one data block per iteration at the given simulator times, and returns
+// what a streaming full-packet panel received after each block: "F" a full packet, "S" the
+// speed limits, "." nothing; blocks separated by "|".
+std::string passes_for(const std::vector<double>& times)
+{
+    plat_sleep_ms = [](unsigned) {};
+    zvmp_initialise_network("0.0.0.0", 0, 0x13000000);
+    panel::Client client(0x81060000);
+    client.request_stream(kProgramPort);
+
+    std::vector<FlightData> blocks;
+    for (double t : times) blocks.push_back(block_at(t));
+    std::string seen;
+    scd::on_dispatch = [&] {
+        std::size_t i = static_cast<std::size_t>(scd::dispatches) - 1;
+        // Loopback delivers at once: what the previous iteration's pass sent is here now.
+        if (i > 0) seen += passes_seen(client) + "|";
+        if (i < blocks.size()) scd::queue_object_data(0, &blocks[i], sizeof(FlightData));
+        if (i + 1 >= blocks.size()) scd::queue_quit();
+    };
+    zvscpl_run_loop();
+    return seen + passes_seen(client);
+}
+
+TEST(Pacing, PassesRunOnlyAfterMoreThanTheirIntervalOfSimulatorTime)
+{
+    struct Case {
+        const char* title;
+        std::vector<double> times;
+        std::string passes;
+    };
+    const Case cases[] = {
+        {"exactly 0.05 s and exactly 1.0 s run nothing", {0.05, 0.0500001, 1.0, 1.0000001, 1.0625},
+         ".|F|F|.|FS"},
+        {"clock going backwards", {10.0, 5.0, 10.04, 10.06, 11.0, 11.01, 11.07}, "FS|.|.|F|F|.|FS"},
+        {"a jump of hours gives one pass of each", {10.0, 7210.0, 7210.0, 7210.03}, "FS|FS|.|."},
+        {"a time that is not a number runs nothing", {10.0, std::nan(""), 10.02, 10.1}, "FS|.|.|F"},
+        {"no block, no time, no pass", {0.0, 0.0}, ".|."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        // Each run needs a fresh process for the loop's own timers.
+        EXPECT_EXIT(
+            {
+                std::string got = passes_for(c.times);
+                std::fprintf(stderr, "passes=[%s]\n", got.c_str());
+                std::exit(got == c.passes ? 0 : 1);
+            },
+            testing::ExitedWithCode(0), "");
+    }
+}
+
+TEST(Pacing, NoPassMeansTheNetworkIsNotServiced)
+{
+    // Before any block the clock reads 0.0: a panel's command waits unread.
+    plat_sleep_ms = [](unsigned) {};
+    zvmp_initialise_network("0.0.0.0", 0, 0x13000000);
+    panel::Client client(0x81060000);
+    client.send_float(0x26011603, 270.0f, kProgramPort);
+    scd::on_dispatch = [] {
+        if (scd::dispatches == 50) scd::queue_quit();
+    };
+    zvscpl_run_loop();
+    EXPECT_TRUE(scd::transmits.empty());
+}
+
+TEST(PanelLoop, StreamsAboutTwentyTimesASimulatedSecondAndCarriesOutCommands)
+{
+    plat_sleep_ms = [](unsigned) {};
+    zvmp_initialise_network("0.0.0.0", 0, 0x13000000);
+    // Start-up installs the dispatcher as the network's message hook.
+    zvmp_net_message_received_callback = zvscpl_zvmp_message_callback;
+    panel::Client client(0x81060000);
+    client.request_stream(kProgramPort);
+
+    // One frame per simulated millisecond for two simulated seconds.
+    FlightData block = block_at(1000.0);
+    scd::queue_open();
+    scd::on_dispatch = [&] {
+        block.absolute_time = 1000.0 + 0.001 * scd::dispatches;
+        scd::queue_object_data(0, &block, sizeof block);
+        if (scd::dispatches == 1000) client.send_float(0x26011603, 270.0f, kProgramPort);
+        if (scd::dispatches == 2000) scd::queue_quit();
+    };
+    zvscpl_run_loop();
+
+    int full = 0;
+    int limits = 0;
+    for (const auto& p : client.receive_for(100)) {
+        full += p.is_full() ? 1 : 0;
+        limits += p.is_speed_limits() ? 1 : 0;
+    }
+    EXPECT_GE(full, 36);
+    EXPECT_LE(full, 42);
+    EXPECT_GE(limits, 1);
+    EXPECT_LE(limits, 2);
+
+    std::vector<scd::TransmitCall> heading;
+    for (const auto& t : scd::transmits)
+        if (t.event_id == EVT_HEADING_BUG_SET) heading.push_back(t);
+    ASSERT_EQ(heading.size(), 1u);
+    EXPECT_EQ(heading[0].data, 270u);
+}
+
+}  // namespace
