@@ -8,6 +8,7 @@
 #include "app/getopt.h"
 #include "app/pyxplugin.h"
 #include "cpflight/cpflight.h"
+#include "net/zvmpnet.h"
 #include "tests/support/simconnect_double.h"
 
 namespace {
@@ -68,6 +69,39 @@ TEST(Startup, StaticPeerMessageShowsTheArgumentAsTyped)
 {
     scd::open_result = E_FAIL;
     EXPECT_EQ(run_main({"-i", "127.1"}), kHeader + "\nAdding static peer 127.1 ...");
+}
+
+struct Entry {
+    std::string addr;
+    unsigned int port;
+    unsigned int node_type;
+    long long last_heard;
+    bool operator==(const Entry&) const = default;
+};
+
+std::vector<Entry> entries(const zvmp_net_tgt_list_s* e)
+{
+    std::vector<Entry> out;
+    for (; e != nullptr; e = e->next)
+        out.push_back({plat_inet_ntoa(e->sa.sin_addr.s_addr), ntohs(e->sa.sin_port), e->node_type, e->last_heard});
+    return out;
+}
+
+TEST(Startup, OpensTheNetworkAndRegistersTargetsAndStaticPeers)
+{
+    scd::open_result = E_FAIL;
+    run_main({"-i", "127.1", "-i", "010.0.0.9", "-i", "bad"});
+    EXPECT_TRUE(zvmp_network_is_open());
+    EXPECT_EQ(zvmp_node_type, 0x13000000u);
+    EXPECT_EQ(entries(zvmp_net_mcast_list), (std::vector<Entry>{{"239.224.224.1", 2424, 0x80060000, 0},
+                                                                {"239.224.224.1", 2425, 0x80060000, 0},
+                                                                {"239.224.224.1", 2426, 0x80060000, 0}}));
+    // Canonical dotted form; "010.0.0.9" is octal 8.0.0.9 to inet_addr. Static peers never expire.
+    EXPECT_EQ(entries(zvmp_net_peer_list), (std::vector<Entry>{{"127.0.0.1", 2424, 0x81060000, 0},
+                                                               {"127.0.0.1", 2426, 0x84060000, 0},
+                                                               {"8.0.0.9", 2424, 0x81060000, 0},
+                                                               {"8.0.0.9", 2426, 0x84060000, 0}}));
+    EXPECT_EQ(zvmp_net_message_received_callback, &zvscpl_zvmp_message_callback);
 }
 
 TEST(Startup, VerbosityAndPortOptions)
