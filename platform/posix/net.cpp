@@ -1,6 +1,7 @@
 // POSIX sockets behind platform/net.h.
 #include "platform/net.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -50,8 +51,19 @@ long os_send_to(plat_socket_t s, const void* data, std::size_t length, const soc
 
 long os_recv_from(plat_socket_t s, void* buffer, std::size_t size, sockaddr_in* from)
 {
-    socklen_t len = sizeof(sockaddr_in);
-    return static_cast<long>(::recvfrom(s, buffer, size, 0, reinterpret_cast<sockaddr*>(from), &len));
+    iovec iov{buffer, size};
+    msghdr msg{};
+    msg.msg_name = from;
+    msg.msg_namelen = sizeof(sockaddr_in);
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    // MSG_DONTWAIT: a datagram that poll announced may still be discarded (a bad checksum),
+    // and a blocking read would then wait for the next one.
+    ssize_t n = ::recvmsg(s, &msg, MSG_DONTWAIT);
+    if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? PLAT_RECV_DROPPED : -1;
+    // A datagram too long for the buffer is dropped whole rather than handed on cut short.
+    if (msg.msg_flags & MSG_TRUNC) return PLAT_RECV_DROPPED;
+    return static_cast<long>(n);
 }
 
 long os_recv(plat_socket_t s, void* buffer, std::size_t size)

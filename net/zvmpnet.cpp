@@ -1,0 +1,431 @@
+// The ZVMP UDP network: packets, the socket, target and peer lists, streaming and the service.
+// Everything runs on the main loop's thread; the socket is only ever polled, never waited on.
+#include "net/zvmpnet.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "platform/clock.h"
+
+void (*zvmp_net_message_received_callback)(unsigned int id, void* data, sockaddr_in* from) = nullptr;
+void (*zvmp_net_packet_received_callback)(zvmp_pkt_s* pkt, sockaddr_in* from, unsigned int length) = nullptr;
+void (*zvmp_net_peer_created_callback)(zvmp_net_tgt_list_s* entry, unsigned int node_type) = nullptr;
+void (*zvmp_net_peer_removed_callback)(zvmp_net_tgt_list_s* entry) = nullptr;
+
+plat_socket_t zvmp_net_socket = PLAT_INVALID_SOCKET;
+char zvmp_init_addr[ZVMP_ADDR_TEXT_SIZE] = "";
+unsigned int zvmp_init_port = 0;
+unsigned int zvmp_node_type = 0;
+unsigned int zvmp_net_packet_in_len = 0;
+zvmp_net_tgt_list_s* zvmp_net_mcast_list = nullptr;
+zvmp_net_tgt_list_s* zvmp_net_peer_list = nullptr;
+unsigned int zvmp_peer_count = 0;
+unsigned int zvmp_number_of_stream_peers = 0;
+
+namespace {
+
+constexpr std::uint32_t ID_SIZE = 4;
+// Packets whose first word is below this carry a type code instead of a header.
+constexpr std::uint32_t TYPE_CODED_LIMIT = 256;
+constexpr std::uint32_t TYPE_CODED_HELLO = 1;
+// Header packets below this first word pass the reading checks but hold no messages we walk.
+constexpr std::uint32_t FIRST_MESSAGE_NODE_TYPE = 0x00040000;
+constexpr long long PEER_SILENCE_LIMIT_S = 60;
+
+void lower(unsigned int& counter)
+{
+    if (counter > 0) --counter;
+}
+
+bool is_network_message(std::uint32_t id) { return (id & 0xF0000000) == 0 && ((id >> 8) & 0xFF) == 0x01; }
+
+// The address (network order) of dotted text and a port, or false when either is refused.
+bool parse_target(const char* addr, unsigned int port, std::uint32_t& out)
+{
+    if (port == 0 || port > 0xFFFF) return false;
+    out = plat_inet_addr(addr);
+    return out != INADDR_NONE;
+}
+
+// The link that points at the entry for the address and port, or the list's final null link.
+zvmp_net_tgt_list_s** find_link(zvmp_net_tgt_list_s** list, std::uint32_t addr, unsigned int port)
+{
+    std::uint16_t port_n = htons(static_cast<std::uint16_t>(port));
+    zvmp_net_tgt_list_s** link = list;
+    while (*link != nullptr && !((*link)->sa.sin_port == port_n && (*link)->sa.sin_addr.s_addr == addr))
+        link = &(*link)->next;
+    return link;
+}
+
+void remove_entry(zvmp_net_tgt_list_s** link, zvmp_net_tgt_list_s** list)
+{
+    zvmp_net_tgt_list_s* entry = *link;
+    *link = entry->next;
+    if (list == &zvmp_net_peer_list) {
+        if (entry->flags & ZVMP_TGT_STREAMING) {
+            lower(zvmp_number_of_stream_peers);
+            entry->flags &= ~ZVMP_TGT_STREAMING;
+        }
+        lower(zvmp_peer_count);
+        if (zvmp_net_peer_removed_callback != nullptr) zvmp_net_peer_removed_callback(entry);
+    }
+    delete entry;
+}
+
+// The peer entry of a received datagram's sender, found by its address as text, as peers
+// added by hand are.
+zvmp_net_tgt_list_s* sender_peer(const sockaddr_in* from)
+{
+    return zvmp_peer_with_addr_port(plat_inet_ntoa(from->sin_addr.s_addr), ntohs(from->sin_port));
+}
+
+void add_sender_as_peer(const sockaddr_in* from, unsigned int node_type)
+{
+    zvmp_add_target_to_list(plat_inet_ntoa(from->sin_addr.s_addr), ntohs(from->sin_port), &zvmp_net_peer_list,
+                            plat_time(), node_type);
+}
+
+void send_packet(const zvmp_pkt_s* pkt, zvmp_net_tgt_list_s* target)
+{
+    // A length beyond the buffer would send bytes that are not the packet's.
+    if (pkt->length > ZVMP_PKT_BUFFER_SIZE) return;
+    zvmp_net_send_to_target(pkt, pkt->length, target);
+}
+
+void walk_messages(zvmp_pkt_s* pkt, sockaddr_in* from)
+{
+    // A datagram of 17 to 23 bytes can carry a matching length below the header size; it
+    // leaves nothing to walk rather than a count that wraps around.
+    std::uint32_t end = std::min(pkt->length, ZVMP_PKT_BUFFER_SIZE);
+    std::uint32_t remaining = end > ZVMP_PKT_HEADER_SIZE ? end - ZVMP_PKT_HEADER_SIZE : 0;
+    unsigned char* cursor = pkt->messages;
+    for (std::uint32_t i = 0; i < pkt->msg_count && remaining >= ID_SIZE; ++i) {
+        std::uint32_t id;
+        std::memcpy(&id, cursor, ID_SIZE);
+        cursor += ID_SIZE;
+        remaining -= ID_SIZE;
+        std::uint32_t payload = zvmp_msg_payload_size(id);
+        if (remaining < payload) break;
+        zvmp_net_process_message(id, cursor, from, pkt->node_type);
+        cursor += payload;
+        remaining -= payload;
+    }
+}
+
+void send_stream_message(const char* addr, unsigned int port, std::uint32_t id)
+{
+    if (!zvmp_network_is_open()) return;
+    zvmp_net_tgt_list_s* peer = zvmp_peer_with_addr_port(addr, port);
+    if (peer == nullptr) return;
+    zvmp_pkt_ptr pkt(zvmp_net_make_packet());
+    if (!pkt) return;
+    // The hello goes first so that the receiver knows the asker before it reads the request.
+    std::uint32_t own = pkt->node_type;
+    if (zvmp_net_add_msg_to_pkt(pkt.get(), ZVMP_MSG_HELLO, &own) && zvmp_net_add_msg_to_pkt(pkt.get(), id, nullptr))
+        send_packet(pkt.get(), peer);
+}
+
+}  // namespace
+
+// ---- Packets ----
+
+zvmp_pkt_s* zvmp_net_make_packet()
+{
+    auto* pkt = new (std::nothrow) zvmp_pkt_s{};
+    if (pkt == nullptr) return nullptr;
+    pkt->node_type = zvmp_node_type | ZVMP_PROTOCOL_VERSION_BITS;
+    pkt->length = ZVMP_PKT_HEADER_SIZE;
+    return pkt;
+}
+
+void zvmp_net_free_packet(zvmp_pkt_s* pkt) { delete pkt; }
+
+int zvmp_net_add_msg_to_pkt(zvmp_pkt_s* pkt, unsigned int id, const void* data)
+{
+    if (pkt == nullptr) return 0;
+    std::uint32_t payload = zvmp_msg_payload_size(id);
+    if (payload > 0 && data == nullptr) return 0;
+    if (pkt->length > ZVMP_PKT_MAX_LENGTH || ZVMP_PKT_MAX_LENGTH - pkt->length < ID_SIZE + payload) return 0;
+    auto* at = reinterpret_cast<unsigned char*>(pkt) + pkt->length;
+    std::memcpy(at, &id, ID_SIZE);
+    if (payload > 0) std::memcpy(at + ID_SIZE, data, payload);
+    pkt->length += ID_SIZE + payload;
+    ++pkt->msg_count;
+    return 1;
+}
+
+zvmp_pkt_s* zvmp_net_read_packet(sockaddr_in* from)
+{
+    zvmp_net_packet_in_len = 0;
+    if (!zvmp_network_is_open() || plat_net.readable(zvmp_net_socket) != 1) return nullptr;
+    // A fresh packet as the buffer: bytes beyond a short datagram keep our header and zeros.
+    zvmp_pkt_ptr pkt(zvmp_net_make_packet());
+    if (!pkt) {
+        zvmp_close_network();
+        return nullptr;
+    }
+    sockaddr_in sender{};
+    long count = plat_net.recv_from(zvmp_net_socket, pkt.get(), ZVMP_PKT_MAX_LENGTH, &sender);
+    if (count == PLAT_RECV_DROPPED) return nullptr;
+    if (count < 0) {
+        zvmp_close_network();
+        return nullptr;
+    }
+    if (count == 0 || count > static_cast<long>(ZVMP_PKT_MAX_LENGTH)) return nullptr;
+    zvmp_net_packet_in_len = static_cast<unsigned int>(count);
+    if (from != nullptr) *from = sender;
+    if (pkt->node_type >= TYPE_CODED_LIMIT && pkt->length != zvmp_net_packet_in_len) return nullptr;
+    return pkt.release();
+}
+
+void zvmp_net_process_packet(zvmp_pkt_s* pkt, sockaddr_in* from)
+{
+    if (pkt == nullptr) return;
+    if (pkt->node_type < TYPE_CODED_LIMIT) {
+        // The type-coded hello: its second word is the sender's node type word.
+        if (pkt->node_type == TYPE_CODED_HELLO && from != nullptr) add_sender_as_peer(from, pkt->reserved[0]);
+    } else if (pkt->node_type >= FIRST_MESSAGE_NODE_TYPE) {
+        walk_messages(pkt, from);
+    }
+    if (zvmp_net_packet_received_callback != nullptr)
+        zvmp_net_packet_received_callback(pkt, from, zvmp_net_packet_in_len);
+}
+
+void zvmp_net_process_message(unsigned int id, void* payload, sockaddr_in* from, unsigned int node_type)
+{
+    if (is_network_message(id) && from != nullptr) {
+        if (id == ZVMP_MSG_HELLO) {
+            // The type recorded is the header word of the packet, not the hello's payload.
+            add_sender_as_peer(from, node_type);
+        } else if (id == ZVMP_MSG_REQ_STREAM) {
+            zvmp_net_tgt_list_s* peer = sender_peer(from);
+            if (peer != nullptr && !(peer->flags & ZVMP_TGT_STREAMING)) {
+                peer->flags |= ZVMP_TGT_STREAMING;
+                ++zvmp_number_of_stream_peers;
+            }
+        } else if (id == ZVMP_MSG_STOP_STREAM) {
+            zvmp_net_tgt_list_s* peer = sender_peer(from);
+            if (peer != nullptr && (peer->flags & ZVMP_TGT_STREAMING)) {
+                lower(zvmp_number_of_stream_peers);
+                peer->flags &= ~ZVMP_TGT_STREAMING;
+            }
+        }
+    }
+    if (zvmp_net_message_received_callback != nullptr) zvmp_net_message_received_callback(id, payload, from);
+}
+
+// ---- The socket ----
+
+void zvmp_initialise_network(const char* addr, unsigned int port, unsigned int node_type)
+{
+    static bool winInitialised = false;
+    static long long zvxpl_last_init_attempt = 0;
+
+    if (zvmp_network_is_open()) return;
+    unsigned int first = port != 0 ? port : ZVMP_FIRST_PORT;
+    unsigned int last = port != 0 ? port : ZVMP_LAST_PORT;
+    zvmp_node_type = node_type & ZVMP_NODE_TYPE_CODE_MASK;
+    zvmp_init_port = port;
+    zvmp_store_init_addr(zvmp_init_addr, addr);
+
+    if (!winInitialised) {
+        if (!plat_net.startup()) return;
+        winInitialised = true;
+    }
+    long long now = plat_time();
+    if (now == zvxpl_last_init_attempt) return;
+    zvxpl_last_init_attempt = now;
+
+    plat_socket_t s = plat_net.udp_socket();
+    if (s == PLAT_INVALID_SOCKET) return;
+    zvmp_net_socket = zvmp_bind_first_free_port(s, zvmp_init_addr, first, last);
+    // Opened on the range, the node announces itself to the group but does not listen on it.
+    if (zvmp_network_is_open() && port != 0) zvmp_join_multicast_group(ZVMP_MCAST_GROUP);
+}
+
+void zvmp_join_multicast_group(const char* group)
+{
+    if (!zvmp_network_is_open()) return;
+    std::uint32_t addr = plat_inet_addr(group);
+    if (addr != INADDR_NONE) plat_net.join_multicast(zvmp_net_socket, addr);
+}
+
+void zvmp_close_network()
+{
+    if (!zvmp_network_is_open()) return;
+    plat_net.close(zvmp_net_socket);
+    zvmp_net_socket = PLAT_INVALID_SOCKET;
+}
+
+int zvmp_network_is_open() { return zvmp_net_socket != PLAT_INVALID_SOCKET ? 1 : 0; }
+
+// ---- Targets and peers ----
+
+void zvmp_add_target_to_list(const char* addr, unsigned int port, zvmp_net_tgt_list_s** list, long long time,
+                             unsigned int node_type)
+{
+    std::uint32_t a;
+    if (list == nullptr || !parse_target(addr, port, a)) return;
+    zvmp_net_tgt_list_s** link = find_link(list, a, port);
+    if (zvmp_net_tgt_list_s* entry = *link; entry != nullptr) {
+        entry->node_type = node_type;
+        // A permanent entry stays permanent; a learned one refreshed with time 0 becomes so.
+        if (entry->last_heard != 0) entry->last_heard = time;
+        entry->last_update = time;
+        return;
+    }
+    auto* entry = new (std::nothrow) zvmp_net_tgt_list_s{};
+    if (entry == nullptr) return;
+    entry->sa.sin_family = AF_INET;
+    entry->sa.sin_port = htons(static_cast<std::uint16_t>(port));
+    entry->sa.sin_addr.s_addr = a;
+    entry->last_heard = time;
+    entry->last_update = time;
+    entry->node_type = node_type;
+    *link = entry;
+    if (list == &zvmp_net_peer_list) {
+        ++zvmp_peer_count;
+        if (zvmp_net_peer_created_callback != nullptr) zvmp_net_peer_created_callback(entry, node_type);
+    }
+}
+
+void zvmp_remove_target_from_list(const char* addr, unsigned int port, zvmp_net_tgt_list_s** list)
+{
+    std::uint32_t a;
+    if (list == nullptr || !parse_target(addr, port, a)) return;
+    zvmp_net_tgt_list_s** link = find_link(list, a, port);
+    if (*link != nullptr) remove_entry(link, list);
+}
+
+void zvmp_add_multicast_target(const char* addr, unsigned int port)
+{
+    zvmp_add_target_to_list(addr, port, &zvmp_net_mcast_list, 0, ZVMP_MCAST_NODE_TYPE);
+}
+
+void zvmp_remove_multicast_target(const char* addr, unsigned int port)
+{
+    zvmp_remove_target_from_list(addr, port, &zvmp_net_mcast_list);
+}
+
+void zvmp_add_peer_target(const char* addr, unsigned int port, unsigned int node_type)
+{
+    zvmp_add_target_to_list(addr, port, &zvmp_net_peer_list, 0, node_type);
+}
+
+void zvmp_remove_peer_target(const char* addr, unsigned int port)
+{
+    zvmp_remove_target_from_list(addr, port, &zvmp_net_peer_list);
+}
+
+zvmp_net_tgt_list_s* zvmp_peer_list() { return zvmp_net_peer_list; }
+
+zvmp_net_tgt_list_s* zvmp_peer_with_addr_port(const char* addr, unsigned int port)
+{
+    std::uint32_t a;
+    if (!parse_target(addr, port, a)) return nullptr;
+    return *find_link(&zvmp_net_peer_list, a, port);
+}
+
+zvmp_net_tgt_list_s* zvmp_peer_with_sa(const sockaddr_in* sa)
+{
+    if (sa == nullptr) return nullptr;
+    for (zvmp_net_tgt_list_s* e = zvmp_net_peer_list; e != nullptr; e = e->next)
+        if (e->sa.sin_family == sa->sin_family && e->sa.sin_port == sa->sin_port &&
+            e->sa.sin_addr.s_addr == sa->sin_addr.s_addr)
+            return e;
+    return nullptr;
+}
+
+unsigned int zvmp_number_of_peers() { return zvmp_peer_count; }
+
+unsigned int zvmp_number_of_stream_clients() { return zvmp_number_of_stream_peers; }
+
+unsigned int zvmp_number_of_stream_clients_of_type(unsigned int type)
+{
+    unsigned int n = 0;
+    for (zvmp_net_tgt_list_s* e = zvmp_net_peer_list; e != nullptr; e = e->next)
+        if ((e->flags & ZVMP_TGT_STREAMING) && (e->node_type & ZVMP_NODE_TYPE_CODE_MASK) == type) ++n;
+    return n;
+}
+
+void zvmp_req_stream_data_from(const char* addr, unsigned int port)
+{
+    send_stream_message(addr, port, ZVMP_MSG_REQ_STREAM);
+}
+
+void zvmp_stop_stream_data_from(const char* addr, unsigned int port)
+{
+    send_stream_message(addr, port, ZVMP_MSG_STOP_STREAM);
+}
+
+// ---- Sending ----
+
+void zvmp_net_send_to_target(const void* data, unsigned int length, zvmp_net_tgt_list_s* target)
+{
+    if (!zvmp_network_is_open() || data == nullptr || length == 0 || target == nullptr) return;
+    long sent = plat_net.send_to(zvmp_net_socket, data, length, &target->sa);
+    if (sent != static_cast<long>(length)) zvmp_close_network();
+}
+
+void zvmp_net_send_to_all_tgts(const zvmp_pkt_s* pkt, zvmp_net_tgt_list_s* first)
+{
+    if (pkt == nullptr) return;
+    for (zvmp_net_tgt_list_s* e = first; e != nullptr; e = e->next) send_packet(pkt, e);
+}
+
+void zvmp_net_send_to_stream_peers(const zvmp_pkt_s* pkt, unsigned int type)
+{
+    if (pkt == nullptr) return;
+    for (zvmp_net_tgt_list_s* e = zvmp_net_peer_list; e != nullptr; e = e->next)
+        if ((e->flags & ZVMP_TGT_STREAMING) && (type == 0 || (e->node_type & ZVMP_NODE_TYPE_CODE_MASK) == type))
+            send_packet(pkt, e);
+}
+
+// ---- The service ----
+
+void zvmp_send_hello_packets()
+{
+    if (!zvmp_network_is_open()) return;
+    zvmp_pkt_ptr pkt(zvmp_net_make_packet());
+    if (!pkt) return;
+    std::uint32_t own = pkt->node_type;
+    if (!zvmp_net_add_msg_to_pkt(pkt.get(), ZVMP_MSG_HELLO, &own)) return;
+    zvmp_net_send_to_all_tgts(pkt.get(), zvmp_net_mcast_list);
+    zvmp_net_send_to_all_tgts(pkt.get(), zvmp_net_peer_list);
+}
+
+void zvmp_remove_expired_peers()
+{
+    long long cutoff = plat_time() - PEER_SILENCE_LIMIT_S;
+    zvmp_net_tgt_list_s** link = &zvmp_net_peer_list;
+    while (*link != nullptr) {
+        if ((*link)->last_heard != 0 && (*link)->last_heard < cutoff)
+            remove_entry(link, &zvmp_net_peer_list);
+        else
+            link = &(*link)->next;
+    }
+}
+
+void zvmp_showtime()
+{
+    static long long last_showtime = 0;
+
+    long long now = plat_time();
+    zvmp_initialise_network(zvmp_init_addr, zvmp_init_port, zvmp_node_type);
+
+    sockaddr_in from{};
+    for (unsigned int n = 0; n < ZVMP_MAX_PACKETS_PER_SERVICE; ++n) {
+        zvmp_pkt_ptr pkt(zvmp_net_read_packet(&from));
+        if (!pkt) break;
+        zvmp_net_process_packet(pkt.get(), &from);
+    }
+    // Any change of second, also a step back of the clock, starts a new pass: comparing with
+    // "later than" would keep the node silent until the clock caught up again.
+    if (now != last_showtime) {
+        zvmp_send_hello_packets();
+        zvmp_remove_expired_peers();
+        last_showtime = now;
+    }
+    zvmp_tcp_showtime();
+}

@@ -1,0 +1,142 @@
+// The ZVMP UDP network: the packet format (a 24-byte header and a run of messages whose ids
+// state their payload length), reading and walking received datagrams, the one UDP socket, the
+// multicast target and peer lists, hellos, stream subscriptions, peer expiry and the periodic
+// service `zvmp_showtime`. Owns the socket, both lists, their counters and the hooks.
+//
+// Every header word and message id is a host-order 32-bit word, and payloads travel as they lie
+// in memory, so the wire format is little-endian only on a little-endian host.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "net/zvmptcp.h"
+#include "platform/net.h"
+
+static_assert(std::endian::native == std::endian::little, "ZVMP words travel in host order, which must be little-endian");
+
+inline constexpr std::uint32_t ZVMP_PKT_BUFFER_SIZE = 2048;
+inline constexpr std::uint32_t ZVMP_PKT_HEADER_SIZE = 24;
+// Largest packet on the wire, and the receive size.
+inline constexpr std::uint32_t ZVMP_PKT_MAX_LENGTH = 1472;
+// Datagrams read by one service call at most, so that a flood cannot hold up the main loop;
+// the rest wait for the next call.
+inline constexpr unsigned int ZVMP_MAX_PACKETS_PER_SERVICE = 256;
+// Bits 16..23 of node type words made here: protocol version 6.
+inline constexpr std::uint32_t ZVMP_PROTOCOL_VERSION_BITS = 0x00060000;
+
+inline constexpr std::uint32_t ZVMP_MSG_HELLO = 0x02010101;
+inline constexpr std::uint32_t ZVMP_MSG_REQ_STREAM = 0x01000102;
+inline constexpr std::uint32_t ZVMP_MSG_STOP_STREAM = 0x01000103;
+
+// Group that a socket opened on a fixed port joins.
+inline constexpr const char* ZVMP_MCAST_GROUP = "239.224.224.1";
+// Node type word given to every multicast target.
+inline constexpr std::uint32_t ZVMP_MCAST_NODE_TYPE = 0x80060000;
+// Only the type code (top byte) of a node type word is compared.
+inline constexpr std::uint32_t ZVMP_NODE_TYPE_CODE_MASK = 0xFF000000;
+
+// Bit 0 of zvmp_net_tgt_list_s::flags: the peer has asked for the stream.
+inline constexpr std::uint32_t ZVMP_TGT_STREAMING = 0x1;
+
+struct zvmp_pkt_s {
+    std::uint32_t node_type;
+    std::uint32_t reserved[3];
+    std::uint32_t length;     // bytes of the whole packet, header included
+    std::uint32_t msg_count;  // messages that follow the header
+    unsigned char messages[ZVMP_PKT_BUFFER_SIZE - ZVMP_PKT_HEADER_SIZE];
+};
+static_assert(sizeof(zvmp_pkt_s) == ZVMP_PKT_BUFFER_SIZE);
+static_assert(offsetof(zvmp_pkt_s, length) == 16 && offsetof(zvmp_pkt_s, messages) == ZVMP_PKT_HEADER_SIZE);
+
+// Payload bytes stated by a message id: bits 16..23 count 32-bit words.
+constexpr std::uint32_t zvmp_msg_payload_size(std::uint32_t id) { return ((id >> 16) & 0xFF) * 4; }
+
+struct zvmp_net_tgt_list_s {
+    sockaddr_in sa;               // destination of every send to this entry, network order
+    long long last_heard;         // wall-clock second of the last hello; 0: never expires
+    long long last_update;        // wall-clock second of the last add or refresh
+    std::uint32_t flags;          // ZVMP_TGT_STREAMING
+    std::uint32_t node_type;
+    zvmp_net_tgt_list_s* next;
+};
+
+// Packets: made zeroed with this node's header, freed by their owner.
+zvmp_pkt_s* zvmp_net_make_packet();
+void zvmp_net_free_packet(zvmp_pkt_s* pkt);
+struct zvmp_pkt_deleter {
+    void operator()(zvmp_pkt_s* pkt) const { zvmp_net_free_packet(pkt); }
+};
+using zvmp_pkt_ptr = std::unique_ptr<zvmp_pkt_s, zvmp_pkt_deleter>;
+
+// Appends a message whose payload (as many bytes as `id` states) is copied from `data`; 1 when
+// it fitted within ZVMP_PKT_MAX_LENGTH, else 0 with the packet unchanged.
+int zvmp_net_add_msg_to_pkt(zvmp_pkt_s* pkt, unsigned int id, const void* data);
+// The next valid waiting datagram as a packet, or null when none waits or the one read was
+// dropped. Never waits.
+zvmp_pkt_s* zvmp_net_read_packet(sockaddr_in* from);
+void zvmp_net_process_packet(zvmp_pkt_s* pkt, sockaddr_in* from);
+void zvmp_net_process_message(unsigned int id, void* payload, sockaddr_in* from, unsigned int node_type);
+
+// Called for every received message, the network's own included; the payload points into the
+// received packet and is valid only during the call.
+extern void (*zvmp_net_message_received_callback)(unsigned int id, void* data, sockaddr_in* from);
+// Called for every accepted packet, after its messages, with the bytes received.
+extern void (*zvmp_net_packet_received_callback)(zvmp_pkt_s* pkt, sockaddr_in* from, unsigned int length);
+extern void (*zvmp_net_peer_created_callback)(zvmp_net_tgt_list_s* entry, unsigned int node_type);
+// Called for a peer entry about to be freed.
+extern void (*zvmp_net_peer_removed_callback)(zvmp_net_tgt_list_s* entry);
+
+extern plat_socket_t zvmp_net_socket;
+extern char zvmp_init_addr[ZVMP_ADDR_TEXT_SIZE];
+extern unsigned int zvmp_init_port;
+extern unsigned int zvmp_node_type;
+extern unsigned int zvmp_net_packet_in_len;
+extern zvmp_net_tgt_list_s* zvmp_net_mcast_list;
+extern zvmp_net_tgt_list_s* zvmp_net_peer_list;
+extern unsigned int zvmp_peer_count;
+extern unsigned int zvmp_number_of_stream_peers;
+
+// Opens the socket if closed, at most one attempt per wall-clock second. `addr` null means
+// "0.0.0.0"; `port` 0 means the first free port from 59000 to 59999, any other port is bound
+// alone and joins 239.224.224.1. Only the type code of `node_type` is kept.
+void zvmp_initialise_network(const char* addr, unsigned int port, unsigned int node_type);
+void zvmp_join_multicast_group(const char* group);
+void zvmp_close_network();
+int zvmp_network_is_open();
+
+// Addresses are dotted IPv4 text, ports host order. Port 0, text that is not an address and
+// 255.255.255.255 are refused. `time` 0 makes an entry permanent.
+void zvmp_add_target_to_list(const char* addr, unsigned int port, zvmp_net_tgt_list_s** list, long long time,
+                             unsigned int node_type);
+void zvmp_remove_target_from_list(const char* addr, unsigned int port, zvmp_net_tgt_list_s** list);
+void zvmp_add_multicast_target(const char* addr, unsigned int port);
+void zvmp_remove_multicast_target(const char* addr, unsigned int port);
+void zvmp_add_peer_target(const char* addr, unsigned int port, unsigned int node_type);
+void zvmp_remove_peer_target(const char* addr, unsigned int port);
+zvmp_net_tgt_list_s* zvmp_peer_list();
+zvmp_net_tgt_list_s* zvmp_peer_with_addr_port(const char* addr, unsigned int port);
+zvmp_net_tgt_list_s* zvmp_peer_with_sa(const sockaddr_in* sa);
+unsigned int zvmp_number_of_peers();
+unsigned int zvmp_number_of_stream_clients();
+// Streaming peers whose type code equals that of `type` (code in the top byte, zero below).
+unsigned int zvmp_number_of_stream_clients_of_type(unsigned int type);
+
+// As a node that wants data: a hello and a stream request (or stop) to a known peer.
+void zvmp_req_stream_data_from(const char* addr, unsigned int port);
+void zvmp_stop_stream_data_from(const char* addr, unsigned int port);
+
+// A failed or short send closes the socket; later sends then do nothing until it re-opens.
+void zvmp_net_send_to_target(const void* data, unsigned int length, zvmp_net_tgt_list_s* target);
+void zvmp_net_send_to_all_tgts(const zvmp_pkt_s* pkt, zvmp_net_tgt_list_s* first);
+// To every streaming peer, or with `type` not 0 to those of that type code.
+void zvmp_net_send_to_stream_peers(const zvmp_pkt_s* pkt, unsigned int type);
+
+void zvmp_send_hello_packets();
+void zvmp_remove_expired_peers();
+// The network service, called from the main loop: re-open the socket if needed, read and walk
+// every waiting packet, once a wall-clock second send hellos and expire silent peers, then
+// service the TCP server.
+void zvmp_showtime();

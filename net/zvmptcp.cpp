@@ -1,0 +1,147 @@
+// The ZVMP TCP server and outgoing-connection helpers. The server is started and polled by
+// zvmp_tcp_showtime, which the UDP service calls on every pass; nothing here ever waits on a
+// socket except the outgoing connect.
+#include "net/zvmptcp.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/clock.h"
+
+plat_socket_t zvmp_tcp_server_socket = PLAT_INVALID_SOCKET;
+plat_socket_t zvmp_tcp_server_client_socket = PLAT_INVALID_SOCKET;
+sockaddr_in zvmp_tcp_server_client_addr{};
+char zvmp_tcp_init_addr[ZVMP_ADDR_TEXT_SIZE] = "";
+unsigned int zvmp_tcp_init_port = 0;
+void (*zvmp_tcp_server_data_received_callback)(void* data, sockaddr_in* from, long long count) = nullptr;
+
+void zvmp_store_init_addr(char (&dst)[ZVMP_ADDR_TEXT_SIZE], const char* src)
+{
+    if (src == nullptr) src = "0.0.0.0";
+    if (src == dst) return;
+    std::size_t n = strnlen(src, ZVMP_ADDR_TEXT_SIZE - 1);
+    std::memmove(dst, src, n);
+    dst[n] = '\0';
+}
+
+plat_socket_t zvmp_bind_first_free_port(plat_socket_t s, const char* addr, unsigned int first,
+                                        unsigned int last)
+{
+    std::uint32_t bind_addr = plat_inet_addr(addr);
+    if (bind_addr == INADDR_NONE) bind_addr = 0;
+    // Ports above 65535 do not exist; they are not tried rather than wrapped onto others.
+    last = std::min(last, 0xFFFFu);
+    for (unsigned int port = first; port <= last; ++port)
+        if (plat_net.bind(s, bind_addr, port) == 0) return s;
+    plat_net.close(s);
+    return PLAT_INVALID_SOCKET;
+}
+
+void zvmp_tcp_start_server(const char* addr, unsigned int port)
+{
+    static bool winTcpInitialised = false;
+    static long long zvmp_tcp_server_last_init_attempt = 0;
+
+    if (zvmp_tcp_server_socket != PLAT_INVALID_SOCKET) return;
+    unsigned int first = port != 0 ? port : ZVMP_FIRST_PORT;
+    unsigned int last = port != 0 ? port : ZVMP_LAST_PORT;
+    zvmp_tcp_init_port = port;
+    zvmp_store_init_addr(zvmp_tcp_init_addr, addr);
+
+    if (!winTcpInitialised) {
+        if (!plat_net.startup()) return;
+        winTcpInitialised = true;
+    }
+    long long now = plat_time();
+    if (now == zvmp_tcp_server_last_init_attempt) return;
+    zvmp_tcp_server_last_init_attempt = now;
+
+    plat_socket_t s = plat_net.tcp_socket();
+    if (s == PLAT_INVALID_SOCKET) return;
+    s = zvmp_bind_first_free_port(s, zvmp_tcp_init_addr, first, last);
+    if (s == PLAT_INVALID_SOCKET) return;
+    // A backlog of 1: a second client waits in it while the first is served.
+    if (plat_net.listen(s, 1) != 0) {
+        plat_net.close(s);
+        return;
+    }
+    zvmp_tcp_server_socket = s;
+    zvmp_tcp_server_client_addr = sockaddr_in{};
+}
+
+void zvmp_tcp_close_server()
+{
+    if (zvmp_tcp_server_socket == PLAT_INVALID_SOCKET) return;
+    plat_net.close(zvmp_tcp_server_socket);
+    zvmp_tcp_server_socket = PLAT_INVALID_SOCKET;
+}
+
+void zvmp_tcp_close_server_client()
+{
+    if (zvmp_tcp_server_client_socket != PLAT_INVALID_SOCKET) plat_net.close(zvmp_tcp_server_client_socket);
+    zvmp_tcp_server_client_socket = PLAT_INVALID_SOCKET;
+    zvmp_tcp_server_client_addr = sockaddr_in{};
+}
+
+int zvmp_tcp_network_server_is_open() { return zvmp_tcp_server_socket != PLAT_INVALID_SOCKET ? 1 : 0; }
+
+void zvmp_tcp_showtime()
+{
+    zvmp_tcp_start_server(zvmp_tcp_init_addr, zvmp_tcp_init_port);
+    zvmp_tcp_server_accept_incoming();
+    zvmp_tcp_server_read_data();
+}
+
+plat_socket_t zvmp_tcp_server_accept_incoming()
+{
+    if (zvmp_tcp_server_client_socket != PLAT_INVALID_SOCKET) return zvmp_tcp_server_client_socket;
+    if (zvmp_tcp_server_socket == PLAT_INVALID_SOCKET ||
+        !zvmp_tcp_descriptor_has_data_to_read(zvmp_tcp_server_socket))
+        return PLAT_INVALID_SOCKET;
+    // A failed accept leaves the connection invalid; the next service call tries again.
+    zvmp_tcp_server_client_socket = plat_net.accept(zvmp_tcp_server_socket, &zvmp_tcp_server_client_addr);
+    if (zvmp_tcp_server_client_socket == PLAT_INVALID_SOCKET) zvmp_tcp_server_client_addr = sockaddr_in{};
+    return zvmp_tcp_server_client_socket;
+}
+
+int zvmp_tcp_descriptor_has_data_to_read(plat_socket_t fd) { return plat_net.readable(fd) == 1 ? 1 : 0; }
+
+void zvmp_tcp_server_read_data()
+{
+    if (zvmp_tcp_server_client_socket == PLAT_INVALID_SOCKET || zvmp_tcp_server_socket == PLAT_INVALID_SOCKET ||
+        !zvmp_tcp_descriptor_has_data_to_read(zvmp_tcp_server_client_socket))
+        return;
+    unsigned char buffer[ZVMP_TCP_READ_SIZE];
+    long count = plat_net.recv(zvmp_tcp_server_client_socket, buffer, sizeof buffer);
+    if (count <= 0) {
+        zvmp_tcp_close_server_client();
+        return;
+    }
+    if (zvmp_tcp_server_data_received_callback != nullptr) {
+        sockaddr_in from = zvmp_tcp_server_client_addr;
+        zvmp_tcp_server_data_received_callback(buffer, &from, count);
+    }
+}
+
+plat_socket_t zvmp_tcp_client_connect(const char* addr, unsigned int port)
+{
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    to.sin_addr.s_addr = plat_inet_addr(addr);
+    if (to.sin_addr.s_addr == INADDR_NONE) return PLAT_INVALID_SOCKET;
+    plat_socket_t s = plat_net.tcp_socket();
+    if (s == PLAT_INVALID_SOCKET) return PLAT_INVALID_SOCKET;
+    if (plat_net.connect(s, &to) != 0) {
+        plat_net.close(s);
+        return PLAT_INVALID_SOCKET;
+    }
+    return s;
+}
+
+void zvmp_tcp_close_client(plat_socket_t* socket)
+{
+    if (socket == nullptr || *socket == PLAT_INVALID_SOCKET) return;
+    plat_net.close(*socket);
+    *socket = PLAT_INVALID_SOCKET;
+}
