@@ -92,7 +92,8 @@ unsigned long port_number(const char* s)
 
 }  // namespace
 
-const PlatSerialApi plat_serial_os = {os_open, os_configure, os_read, os_write, os_close, os_open_error};
+const PlatSerialApi plat_serial_os = {os_open,  os_configure, os_read,
+                                      os_write, os_close,     os_open_error};
 PlatSerialApi plat_serial = plat_serial_os;
 
 bool plat_serial_device_path(const char* port_name, char* path, std::size_t size)

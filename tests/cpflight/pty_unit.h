@@ -2,9 +2,11 @@
 // plays the unit; the program opens the other side by its path.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "cpflight/cpflight.h"
 #include "platform/serial.h"
 
 class PtyUnit {
@@ -26,3 +28,11 @@ private:
     int master_;
     std::string path_;
 };
+
+// Points the CPFlight driver at `unit`, as the command line does for "-c <path>".
+inline void use_unit(const PtyUnit& unit)
+{
+    std::snprintf(zvpyxcpf_serial_port, sizeof zvpyxcpf_serial_port, "%s",
+                  unit.port_name().c_str());
+    zvxpl_cpflight_enabled = 1;
+}
