@@ -1,7 +1,12 @@
 // The CPFlight MCP/EFIS driver: serial link, start-up and display refresh, input decoding.
+// Owns the port, the record of what the unit was last told or last reported, and the bytes of
+// an incoming command still waiting for its terminator.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+
+#include "platform/serial.h"
 
 inline constexpr std::size_t ZVPYXCPF_SERIAL_PORT_SIZE = 256;
 
@@ -9,3 +14,57 @@ inline constexpr std::size_t ZVPYXCPF_SERIAL_PORT_SIZE = 256;
 extern char zvpyxcpf_serial_port[ZVPYXCPF_SERIAL_PORT_SIZE];
 // Non-zero once a serial port was configured; the driver does nothing while it is 0.
 extern int zvxpl_cpflight_enabled;
+// The open and configured port; PLAT_INVALID_SERIAL while not open.
+extern plat_serial_t zvpyxcpf_fd;
+
+// What the unit was last told or last reported, one 32-bit field per display value and lamp.
+struct ZvpyxcpfHardware {
+    std::int32_t crs1;
+    std::int32_t crs2;
+    std::int32_t hdg;
+    float spd;  // airspeed, or the Mach number while spd_is_mach
+    std::int32_t alt;
+    std::int32_t vs;
+    std::int32_t spd_is_mach;
+    std::int32_t ma1_led;
+    std::int32_t ma2_led;
+    std::int32_t n1_led;
+    std::int32_t spd_led;
+    std::int32_t lchg_led;
+    std::int32_t vnav_led;
+    std::int32_t hdg_led;
+    std::int32_t lnav_led;
+    std::int32_t loc_led;
+    std::int32_t app_led;
+    std::int32_t alt_led;
+    std::int32_t vs_led;
+    std::int32_t cmda_led;
+    std::int32_t cmdb_led;
+    std::int32_t cwsa_led;
+    std::int32_t cwsb_led;
+    std::int32_t overspeed;
+};
+static_assert(sizeof(ZvpyxcpfHardware) == 24 * 4, "24 consecutive 32-bit fields");
+
+extern ZvpyxcpfHardware zvpyxcpf_hardware;
+
+// ---- Serial link
+// Opens and configures the port unless it is open; zvpyxcpf_fd tells whether it worked.
+void zvpyxcpf_open_serial_port();
+// One write of `length` bytes; the count written, or all bits set when the write failed.
+std::uint64_t zvpyxcpf_write(plat_serial_t handle, const void* data, std::uint64_t length);
+// Sends "K999" and closes the port.
+void zvpyxcpf_close_serial_port();
+// Takes in what the unit has sent and hands each complete command to zvpyxcpf_process_cmd.
+void zvpyxcpf_receive_pass();
+
+// ---- Start-up and refresh
+// The periodic entry point: opens and starts the unit when needed, sends what changed, then
+// executes what the unit sent.
+void zvpyxcpf_runloop();
+// The unit's start-up sequence; sleeps 7 s in all.
+void zvpyxcpf_initialise_hardware();
+
+// ---- Input decoding
+// Executes one NUL-terminated command from the unit; anything unknown is ignored.
+void zvpyxcpf_process_cmd(const char* cmd);

@@ -1,0 +1,59 @@
+// Pseudo-terminal unit for the serial tests. Bytes cross a pseudo-terminal through a kernel
+// work queue, so delivery is awaited: input until the reading side counts it, output until a
+// marker byte written behind it comes through.
+#include "tests/cpflight/pty_unit.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+namespace {
+constexpr char MARKER = '\xff';  // never part of a command
+constexpr int WAIT_LIMIT_MS = 5000;
+}  // namespace
+
+PtyUnit::PtyUnit() : master_(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK))
+{
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) std::abort();
+    path_ = ptsname(master_);
+}
+
+PtyUnit::~PtyUnit() { close(master_); }
+
+void PtyUnit::send(plat_serial_t port, std::string_view bytes)
+{
+    int before = 0;
+    ioctl(port, FIONREAD, &before);
+    ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    int waiting = 0;
+    for (int ms = 0; ms < WAIT_LIMIT_MS; ++ms) {
+        ioctl(port, FIONREAD, &waiting);
+        if (waiting >= before + static_cast<int>(bytes.size())) return;
+        usleep(1000);
+    }
+    FAIL() << "input did not arrive";
+}
+
+std::string PtyUnit::received(plat_serial_t port)
+{
+    EXPECT_EQ(write(port, &MARKER, 1), 1);
+    std::string bytes;
+    pollfd p{master_, POLLIN, 0};
+    while (poll(&p, 1, WAIT_LIMIT_MS) > 0) {
+        char chunk[256];
+        ssize_t n = read(master_, chunk, sizeof chunk);
+        if (n <= 0) break;
+        bytes.append(chunk, static_cast<std::size_t>(n));
+        if (bytes.back() == MARKER) {
+            bytes.pop_back();
+            return bytes;
+        }
+    }
+    ADD_FAILURE() << "output did not arrive";
+    return bytes;
+}

@@ -1,0 +1,38 @@
+// A pseudo-terminal pair in the place of a CPFlight unit: the test holds the master side and
+// plays the unit; the program opens the other side by its path.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "cpflight/cpflight.h"
+#include "platform/serial.h"
+
+class PtyUnit {
+public:
+    PtyUnit();
+    ~PtyUnit();
+    PtyUnit(const PtyUnit&) = delete;
+    PtyUnit& operator=(const PtyUnit&) = delete;
+
+    const std::string& path() const { return path_; }
+    // Port name under which the driver opens this unit.
+    std::string port_name() const { return "COM" + path_; }
+    // Sends bytes to the program; returns once all of them can be read from `port`.
+    void send(plat_serial_t port, std::string_view bytes);
+    // Everything the program has written to `port` since the last call, in order.
+    std::string received(plat_serial_t port);
+
+private:
+    int master_;
+    std::string path_;
+};
+
+// Points the CPFlight driver at `unit`, as the command line does for "-c <path>".
+inline void use_unit(const PtyUnit& unit)
+{
+    std::snprintf(zvpyxcpf_serial_port, sizeof zvpyxcpf_serial_port, "%s",
+                  unit.port_name().c_str());
+    zvxpl_cpflight_enabled = 1;
+}
