@@ -116,6 +116,7 @@ void zvscpl_run_loop()
             lastSubsecondTime = t;
             zvmp_showtime();
             zvscpl_send_subsecond_data();
+            if (zvxpl_cpflight_enabled) zvpyxcpf_runloop();
             if (t - lastSecondTime > 1.0) {
                 lastSecondTime = t;
                 zvscpl_send_second_data();

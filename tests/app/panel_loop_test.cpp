@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "app/pyxplugin.h"
+#include "cpflight/cpflight.h"
 #include "flightdata/flightdata.h"
 #include "net/zvmpnet.h"
 #include "platform/clock.h"
@@ -100,6 +101,34 @@ TEST(Pacing, NoPassMeansTheNetworkIsNotServiced)
     };
     zvscpl_run_loop();
     EXPECT_TRUE(scd::transmits.empty());
+}
+
+std::string run_passes_with_unit(int enabled)
+{
+    plat_sleep_ms = [](unsigned) {};
+    std::snprintf(zvpyxcpf_serial_port, sizeof zvpyxcpf_serial_port, "COM/nonexistent/ttyCPF");
+    zvxpl_cpflight_enabled = enabled;
+    // Three sub-second passes.
+    std::vector<FlightData> blocks = {block_at(1.0), block_at(1.1), block_at(1.2)};
+    scd::on_dispatch = [&] {
+        std::size_t i = static_cast<std::size_t>(scd::dispatches) - 1;
+        if (i < blocks.size()) scd::queue_object_data(0, &blocks[i], sizeof(FlightData));
+        if (i + 1 >= blocks.size()) scd::queue_quit();
+    };
+    testing::internal::CaptureStdout();
+    zvscpl_run_loop();
+    return testing::internal::GetCapturedStdout();
+}
+
+TEST(PanelLoop, RefreshesTheUnitOnEverySubsecondPassOnlyWhenConfigured)
+{
+    const std::string failure = "\nUnable to open serial port /nonexistent/ttyCPF : Error 2\n";
+    EXPECT_EQ(run_passes_with_unit(1), "\nConnected to Flight Simulator!\n" + failure + failure + failure);
+}
+
+TEST(PanelLoop, LeavesTheSerialPortAloneWithoutAUnit)
+{
+    EXPECT_EQ(run_passes_with_unit(0), "\nConnected to Flight Simulator!\n");
 }
 
 TEST(PanelLoop, StreamsAboutTwentyTimesASimulatedSecondAndCarriesOutCommands)
