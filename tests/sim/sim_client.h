@@ -66,10 +66,19 @@ public:
     // The data block (after the message header) of the last message for `request`; empty if none.
     Bytes block(DWORD request) const
     {
+        Bytes out;
+        copy_block(request, out);
+        return out;
+    }
+    // Copies that block into `out`; false, leaving `out` alone, if there is none.
+    bool copy_block(DWORD request, Bytes& out) const
+    {
         for (auto m = messages.rbegin(); m != messages.rend(); ++m)
-            if (at<DWORD>(*m, 8) == SIMCONNECT_RECV_ID_SIMOBJECT_DATA && at<DWORD>(*m, 12) == request)
-                return Bytes(m->begin() + SIMOBJECT_DATA_HEADER_SIZE, m->end());
-        return {};
+            if (at<DWORD>(*m, 8) == SIMCONNECT_RECV_ID_SIMOBJECT_DATA && at<DWORD>(*m, 12) == request) {
+                out.assign(m->begin() + SIMOBJECT_DATA_HEADER_SIZE, m->end());
+                return true;
+            }
+        return false;
     }
     int count(DWORD id) const
     {
@@ -116,7 +125,7 @@ public:
         SimConnect_RequestDataOnSimObject(client.handle, REQUEST, DEFINITION, SIMCONNECT_OBJECT_ID_USER,
                                           SIMCONNECT_PERIOD_VISUAL_FRAME);
         client.dispatch();
-        latest_ = client.block(REQUEST);
+        client.copy_block(REQUEST, latest_);
     }
 
     // Flies on frame by frame for `seconds`, keeping the latest block.
@@ -124,8 +133,7 @@ public:
     {
         for (int i = 0; i < seconds * ZVSIM_FRAMES_PER_SECOND; ++i) {
             client_.frame();
-            Bytes b = client_.block(REQUEST);
-            if (!b.empty()) latest_ = std::move(b);
+            client_.copy_block(REQUEST, latest_);
         }
     }
 
