@@ -46,11 +46,12 @@ struct SystemEventName {
 };
 
 constexpr SystemEventName SYSTEM_EVENTS[] = {
-    {"SimStart", SystemEvent::SimStart, 0},   {"SimStop", SystemEvent::SimStop, 0},
-    {"1sec", SystemEvent::OneSecond, 30},     {"4sec", SystemEvent::FourSeconds, 120},
-    {"6Hz", SystemEvent::SixHertz, 5},
+    {"SimStart", SystemEvent::SimStart, 0},
+    {"SimStop", SystemEvent::SimStop, 0},
+    {"1sec", SystemEvent::OneSecond, ZVSIM_FRAMES_PER_SECOND},
+    {"4sec", SystemEvent::FourSeconds, 4 * ZVSIM_FRAMES_PER_SECOND},
+    {"6Hz", SystemEvent::SixHertz, ZVSIM_FRAMES_PER_SECOND / 6},
 };
-static_assert(ZVSIM_FRAMES_PER_SECOND == 30, "periodic system events count frames");
 
 struct Datum {
     const Variable* var;
@@ -195,13 +196,6 @@ void queue_quit()
     queue(m, true);
 }
 
-Definition* find_definition(DWORD id)
-{
-    for (Definition& d : conn.definitions)
-        if (d.id == id) return &d;
-    return nullptr;
-}
-
 template <class T>
 T* find_by_id(std::vector<T>& items, DWORD id)
 {
@@ -214,7 +208,7 @@ long long frame_at(double now)
 {
     // A clock within a thousandth of a frame of a frame counts as there, whatever the rounding.
     double frames = (now - conn.start) * ZVSIM_FRAMES_PER_SECOND + 1e-3;
-    if (!(frames > 0.0)) return 0;                                          // before the open, or not a number
+    if (!(frames > 0.0)) return 0;  // before the open, or not a number
     return frames < 1e15 ? static_cast<long long>(frames) : 1000000000000000LL;
 }
 
@@ -292,7 +286,7 @@ void deliver_data(DispatchProc proc, void* context)
     for (std::size_t i = 0; i < count && conn.open; ++i) {
         Request& r = conn.requests[i];
         long long now = period_now(r.period);
-        const Definition* definition = find_definition(r.define);
+        const Definition* definition = find_by_id(conn.definitions, r.define);
         if (r.done || now < r.next_due || definition == nullptr) continue;
         DWORD size = build_data_message(r, *definition);
         r.next_due = now + r.interval + 1;
@@ -378,8 +372,9 @@ SIMCONNECTAPI SimConnect_AddToDataDefinition(HANDLE hSimConnect, SIMCONNECT_DATA
     std::optional<Conversion> conversion = conversion_for(*var, UnitsName);
     if (!conversion) return reject(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, send_id, 3);
     std::size_t size = datatype_size(DatumType);
-    if (size == 0 || is_text_type(DatumType) != (var->quantity == Quantity::Text)) return reject(SIMCONNECT_EXCEPTION_INVALID_DATA_TYPE, send_id, 4);
-    Definition* definition = find_definition(DefineID);
+    if (size == 0 || is_text_type(DatumType) != (var->quantity == Quantity::Text))
+        return reject(SIMCONNECT_EXCEPTION_INVALID_DATA_TYPE, send_id, 4);
+    Definition* definition = find_by_id(conn.definitions, DefineID);
     if (definition == nullptr) definition = &conn.definitions.emplace_back(Definition{DefineID, {}, 0});
     definition->datums.push_back({var, *conversion, DatumType, size});
     definition->size += size;
@@ -399,7 +394,7 @@ SIMCONNECTAPI SimConnect_RequestDataOnSimObject(HANDLE hSimConnect, SIMCONNECT_D
         if (!conn.dispatching) std::erase_if(conn.requests, [](const Request& r) { return r.done; });
         return S_OK;
     }
-    const Definition* definition = find_definition(DefineID);
+    const Definition* definition = find_by_id(conn.definitions, DefineID);
     if (definition == nullptr) return reject(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, send_id, 2);
     if (ObjectID != SIMCONNECT_OBJECT_ID_USER)
         return reject(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, send_id, 3);

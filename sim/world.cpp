@@ -175,7 +175,10 @@ double alpha_for(const World& w)
     return std::clamp(CRUISE_ALPHA * ratio * ratio / std::cos(w.bank), 0.0, MAX_ALPHA);
 }
 
-double flight_path(double vs_ms, double tas_ms) { return std::asin(std::clamp(vs_ms / std::max(tas_ms, 1.0), -1.0, 1.0)); }
+double flight_path(double vs_ms, double tas_ms)
+{
+    return std::asin(std::clamp(vs_ms / std::max(tas_ms, 1.0), -1.0, 1.0));
+}
 
 }  // namespace
 

@@ -126,7 +126,8 @@ TEST(SimFlight, AltitudeHoldClimbsOrDescendsAtTheSelectedRateAndLevelsOffAtTheTa
         double extreme = p["PLANE ALTITUDE"];
         for (int i = 0; i < 300; ++i) {
             p.fly(1);
-            extreme = tc.expected_fpm > 0 ? std::max(extreme, p["PLANE ALTITUDE"]) : std::min(extreme, p["PLANE ALTITUDE"]);
+            double now = p["PLANE ALTITUDE"];
+            extreme = tc.expected_fpm > 0 ? std::max(extreme, now) : std::min(extreme, now);
         }
         EXPECT_NEAR(p["PLANE ALTITUDE"], tc.target_ft, 1.0);
         EXPECT_NEAR(p["VERTICAL SPEED"], 0.0, 10.0);

@@ -59,7 +59,7 @@ TEST(SimProtocol, RejectedRequestsAnswerWithTheExceptionSendIdAndParameterIndex)
     auto add = [](const char* name, const char* units, SIMCONNECT_DATATYPE type = SIMCONNECT_DATATYPE_FLOAT64) {
         return [=](HANDLE h) { SimConnect_AddToDataDefinition(h, 1, name, units, type); };
     };
-    auto add_then_request = [](SIMCONNECT_DATA_DEFINITION_ID def, SIMCONNECT_OBJECT_ID object, int period, DWORD flags) {
+    auto add_then_request = [](DWORD def, DWORD object, int period, DWORD flags) {
         return [=](HANDLE h) {
             SimConnect_AddToDataDefinition(h, 1, "PLANE ALTITUDE", "Feet");
             SimConnect_RequestDataOnSimObject(h, 1, def, object, static_cast<SIMCONNECT_PERIOD>(period), flags);
@@ -212,7 +212,8 @@ TEST(SimProtocol, RequestPeriodsAndFlags)
     request(c, 1, SIMCONNECT_PERIOD_ONCE);
     request(c, 2, SIMCONNECT_PERIOD_SECOND);
     request(c, 3, SIMCONNECT_PERIOD_VISUAL_FRAME, SIMCONNECT_DATA_REQUEST_FLAG_CHANGED, 2);
-    SimConnect_RequestDataOnSimObject(c.handle, 4, 1, 0, SIMCONNECT_PERIOD_VISUAL_FRAME, 0, 0, 2, 3);  // every 3rd, 3 times
+    // Every third frame, three times.
+    SimConnect_RequestDataOnSimObject(c.handle, 4, 1, 0, SIMCONNECT_PERIOD_VISUAL_FRAME, 0, 0, 2, 3);
     request(c, 5, SIMCONNECT_PERIOD_VISUAL_FRAME);
 
     std::vector<int> sent(6);
