@@ -55,6 +55,12 @@ extern PlatNetApi plat_net;
 // The operating system's implementation, for tests that wrap single operations.
 extern const PlatNetApi plat_net_os;
 
+#ifdef _WIN32
+// What a failed recvfrom returns, by its WSAGetLastError code: PLAT_RECV_DROPPED for a failure
+// that costs the one datagram only, -1 for a failure of the socket.
+long plat_recv_failure(int wsa_error);
+#endif
+
 // inet_addr: dotted text to an address in network order; INADDR_NONE when the text is not
 // an address (and for "255.255.255.255", which converts to the same value).
 std::uint32_t plat_inet_addr(const char* text);

@@ -12,7 +12,8 @@
 //   block per request that is due; frames the client was too slow to take are never queued,
 //   so a late dispatch brings only the latest. Nothing waits.
 // - SIGINT or SIGTERM makes the next dispatch deliver the quit message; a second signal ends
-//   the process the default way.
+//   the process the default way. On Windows the C runtime raises SIGINT for Ctrl-C and SIGBREAK
+//   for Ctrl-Break, and both count too.
 #include <signal.h>
 
 #include <algorithm>
@@ -111,8 +112,16 @@ struct Connection {
     std::vector<Subscription> subscriptions;
     std::deque<Message> pending;
     std::vector<unsigned char> data_message;  // reused for every data block
+#ifdef _WIN32
+    // The C runtime's signal(), which resets a handler to the default before calling it.
+    using Handler = void (*)(int);
+    Handler old_sigint = SIG_DFL;
+    Handler old_sigterm = SIG_DFL;
+    Handler old_sigbreak = SIG_DFL;
+#else
     struct sigaction old_sigint {};
     struct sigaction old_sigterm {};
+#endif
 };
 
 Connection conn;
@@ -120,6 +129,22 @@ volatile sig_atomic_t quit_signal = 0;
 
 void on_quit_signal(int) { quit_signal = 1; }
 
+#ifdef _WIN32
+void catch_quit_signals()
+{
+    quit_signal = 0;
+    conn.old_sigint = signal(SIGINT, on_quit_signal);
+    conn.old_sigterm = signal(SIGTERM, on_quit_signal);
+    conn.old_sigbreak = signal(SIGBREAK, on_quit_signal);
+}
+
+void release_quit_signals()
+{
+    signal(SIGINT, conn.old_sigint);
+    signal(SIGTERM, conn.old_sigterm);
+    signal(SIGBREAK, conn.old_sigbreak);
+}
+#else
 void catch_quit_signals()
 {
     quit_signal = 0;
@@ -136,6 +161,7 @@ void release_quit_signals()
     sigaction(SIGINT, &conn.old_sigint, nullptr);
     sigaction(SIGTERM, &conn.old_sigterm, nullptr);
 }
+#endif
 
 bool connected(HANDLE h) { return h == &conn && conn.open; }
 

@@ -101,7 +101,7 @@ double flag(bool b) { return b ? 1.0 : 0.0; }
 
 #define VAR(NAME, QUANTITY, UNITS, EXPR) \
     Variable { NAME, Q::QUANTITY, UNITS, [](const World& w) -> double { return EXPR; }, nullptr }
-#define CONST(NAME, QUANTITY, UNITS, VALUE) \
+#define CONSTANT(NAME, QUANTITY, UNITS, VALUE) \
     Variable { NAME, Q::QUANTITY, UNITS, [](const World&) -> double { return VALUE; }, nullptr }
 
 // The simulator's sign conventions differ from the flight model's: pitch is positive nose
@@ -116,7 +116,7 @@ constexpr std::array VARIABLES = {
     VAR("INDICATED ALTITUDE", Length, "feet", w.indicated_altitude_ft),
     VAR("PLANE ALT ABOVE GROUND", Length, "feet", (w.altitude_m - w.ground_m) / FEET),
     VAR("GROUND ALTITUDE", Length, "meters", w.ground_m),
-    CONST("SIM ON GROUND", Plain, "bool", 0.0),
+    CONSTANT("SIM ON GROUND", Plain, "bool", 0.0),
     VAR("PLANE PITCH DEGREES", Angle, "radians", -w.pitch),
     VAR("PLANE BANK DEGREES", Angle, "radians", -w.bank),
     VAR("PLANE HEADING DEGREES TRUE", Angle, "radians", w.heading),
@@ -131,7 +131,7 @@ constexpr std::array VARIABLES = {
     VAR("VERTICAL SPEED", Speed, "feet per second", w.vs_ms / FEET),
     VAR("AMBIENT TEMPERATURE", Temperature, "celsius", w.temperature_c),
     VAR("AMBIENT PRESSURE", Pressure, "inches of mercury", w.pressure_pa / 3386.389),
-    CONST("SEA LEVEL PRESSURE", Pressure, "millibars", 1013.25),
+    CONSTANT("SEA LEVEL PRESSURE", Pressure, "millibars", 1013.25),
     VAR("KOHLSMAN SETTING MB", Pressure, "millibars", w.kohlsman_mb),
     VAR("AMBIENT WIND VELOCITY", Speed, "knots", w.wind_ms / KNOTS),
     VAR("AMBIENT WIND DIRECTION", Angle, "degrees", w.wind_from / DEG),
@@ -139,34 +139,34 @@ constexpr std::array VARIABLES = {
     VAR("INCIDENCE BETA", Angle, "radians", w.beta),
     VAR("FLAPS HANDLE PERCENT", Ratio, "percent", w.flaps_percent),
     VAR("GEAR HANDLE POSITION", Plain, "bool", flag(w.gear_down)),
-    CONST("TRANSPONDER AVAILABLE:1", Plain, "bool", 1.0),
+    CONSTANT("TRANSPONDER AVAILABLE:1", Plain, "bool", 1.0),
     VAR("TRANSPONDER CODE:1", Squawk, "number", w.squawk),
-    CONST("COM STATUS:1", Plain, "enum", 0.0),
-    CONST("COM STATUS:2", Plain, "enum", 0.0),
-    CONST("COM AVAILABLE:1", Plain, "bool", 1.0),
-    CONST("COM AVAILABLE:2", Plain, "bool", 1.0),
+    CONSTANT("COM STATUS:1", Plain, "enum", 0.0),
+    CONSTANT("COM STATUS:2", Plain, "enum", 0.0),
+    CONSTANT("COM AVAILABLE:1", Plain, "bool", 1.0),
+    CONSTANT("COM AVAILABLE:2", Plain, "bool", 1.0),
     VAR("COM ACTIVE FREQUENCY:1", Frequency, "hertz", w.com_active[0]),
     VAR("COM ACTIVE FREQUENCY:2", Frequency, "hertz", w.com_active[1]),
     VAR("COM STANDBY FREQUENCY:1", Frequency, "hertz", w.com_standby[0]),
     VAR("COM STANDBY FREQUENCY:2", Frequency, "hertz", w.com_standby[1]),
-    CONST("NAV AVAILABLE:1", Plain, "bool", 1.0),
-    CONST("NAV AVAILABLE:2", Plain, "bool", 1.0),
+    CONSTANT("NAV AVAILABLE:1", Plain, "bool", 1.0),
+    CONSTANT("NAV AVAILABLE:2", Plain, "bool", 1.0),
     VAR("NAV ACTIVE FREQUENCY:1", Frequency, "hertz", w.nav_active[0]),
     VAR("NAV ACTIVE FREQUENCY:2", Frequency, "hertz", w.nav_active[1]),
     VAR("NAV STANDBY FREQUENCY:1", Frequency, "hertz", w.nav_standby[0]),
     VAR("NAV STANDBY FREQUENCY:2", Frequency, "hertz", w.nav_standby[1]),
-    CONST("ADF AVAILABLE:1", Plain, "bool", 1.0),
-    CONST("ADF AVAILABLE:2", Plain, "bool", 1.0),
+    CONSTANT("ADF AVAILABLE:1", Plain, "bool", 1.0),
+    CONSTANT("ADF AVAILABLE:2", Plain, "bool", 1.0),
     VAR("ADF ACTIVE FREQUENCY:1", Frequency, "hertz", w.adf_active[0]),
     VAR("ADF STANDBY FREQUENCY:1", Frequency, "hertz", w.adf_standby[0]),
     VAR("ADF ACTIVE FREQUENCY:2", Frequency, "hertz", w.adf_active[1]),
     VAR("ADF STANDBY FREQUENCY:2", Frequency, "hertz", w.adf_standby[1]),
-    CONST("DESIGN SPEED VS0", Speed, "knots", VS0_KT),
-    CONST("DESIGN SPEED VS1", Speed, "knots", VS1_KT),
-    CONST("DESIGN SPEED VC", Speed, "knots", VC_KT),
+    CONSTANT("DESIGN SPEED VS0", Speed, "knots", VS0_KT),
+    CONSTANT("DESIGN SPEED VS1", Speed, "knots", VS1_KT),
+    CONSTANT("DESIGN SPEED VC", Speed, "knots", VC_KT),
     VAR("AIRSPEED BARBER POLE", Speed, "knots", w.barber_pole_ms / KNOTS),
-    CONST("MACH MAX OPERATE", Mach, "mach", MMO),
-    CONST("AUTOPILOT AVAILABLE", Plain, "bool", 1.0),
+    CONSTANT("MACH MAX OPERATE", Mach, "mach", MMO),
+    CONSTANT("AUTOPILOT AVAILABLE", Plain, "bool", 1.0),
     VAR("AUTOPILOT HEADING LOCK DIR", Angle, "radians", w.ap_heading),
     VAR("AUTOPILOT AIRSPEED HOLD VAR", Speed, "meters per second", w.ap_airspeed_ms),
     VAR("AUTOPILOT MACH HOLD VAR", Mach, "mach", w.ap_mach),
@@ -182,25 +182,25 @@ constexpr std::array VARIABLES = {
     VAR("ATTITUDE INDICATOR PITCH DEGREES", Angle, "radians", -w.pitch),
     VAR("AUTOPILOT FLIGHT DIRECTOR ACTIVE", Plain, "bool", flag(w.ap.flight_director)),
     VAR("AUTOPILOT MASTER", Plain, "bool", flag(w.ap.master)),
-    CONST("AUTOPILOT DISENGAGED", Plain, "bool", 0.0),
+    CONSTANT("AUTOPILOT DISENGAGED", Plain, "bool", 0.0),
     VAR("AUTOPILOT ALTITUDE LOCK", Plain, "bool", flag(w.ap.altitude)),
-    CONST("AUTOPILOT BANK HOLD", Plain, "bool", 0.0),
+    CONSTANT("AUTOPILOT BANK HOLD", Plain, "bool", 0.0),
     VAR("AUTOPILOT APPROACH HOLD", Plain, "bool", flag(w.ap.approach)),
-    CONST("AUTOPILOT PITCH HOLD", Plain, "bool", 0.0),
-    CONST("AUTOPILOT ATTITUDE HOLD", Plain, "bool", 0.0),
-    CONST("AUTOPILOT BACKCOURSE HOLD", Plain, "bool", 0.0),
+    CONSTANT("AUTOPILOT PITCH HOLD", Plain, "bool", 0.0),
+    CONSTANT("AUTOPILOT ATTITUDE HOLD", Plain, "bool", 0.0),
+    CONSTANT("AUTOPILOT BACKCOURSE HOLD", Plain, "bool", 0.0),
     VAR("AUTOPILOT GLIDESLOPE HOLD", Plain, "bool", flag(w.ap.glideslope)),
     VAR("AUTOPILOT HEADING LOCK", Plain, "bool", flag(w.ap.heading)),
     VAR("AUTOPILOT VERTICAL HOLD", Plain, "bool", flag(w.ap.vertical_speed)),
     VAR("AUTOPILOT NAV1 LOCK", Plain, "bool", flag(w.ap.nav1)),
     VAR("AUTOPILOT N1 HOLD", Plain, "bool", flag(w.ap.n1)),
-    CONST("AUTOPILOT TAKEOFF POWER ACTIVE", Plain, "bool", 0.0),
+    CONSTANT("AUTOPILOT TAKEOFF POWER ACTIVE", Plain, "bool", 0.0),
     VAR("AUTOPILOT THROTTLE ARM", Plain, "bool", flag(w.ap.throttle_arm)),
     VAR("GPS DRIVES NAV1", Plain, "bool", flag(w.ap.gps_drives_nav1)),
 };
 
 #undef VAR
-#undef CONST
+#undef CONSTANT
 
 // Holds values beyond the integer type's range at its limits (and takes NaN as 0), where a
 // plain conversion would be undefined.

@@ -103,10 +103,13 @@ TEST(Pacing, NoPassMeansTheNetworkIsNotServiced)
     EXPECT_TRUE(scd::transmits.empty());
 }
 
+// A port that no machine has.
+constexpr const char* kMissingPort = "COM98765";
+
 std::string run_passes_with_unit(int enabled)
 {
     plat_sleep_ms = [](unsigned) {};
-    std::snprintf(zvpyxcpf_serial_port, sizeof zvpyxcpf_serial_port, "COM/nonexistent/ttyCPF");
+    std::snprintf(zvpyxcpf_serial_port, sizeof zvpyxcpf_serial_port, "%s", kMissingPort);
     zvxpl_cpflight_enabled = enabled;
     // Three sub-second passes.
     std::vector<FlightData> blocks = {block_at(1.0), block_at(1.1), block_at(1.2)};
@@ -122,7 +125,10 @@ std::string run_passes_with_unit(int enabled)
 
 TEST(PanelLoop, RefreshesTheUnitOnEverySubsecondPassOnlyWhenConfigured)
 {
-    const std::string failure = "\nUnable to open serial port /nonexistent/ttyCPF : Error 2\n";
+    char path[ZVPYXCPF_SERIAL_PORT_SIZE];
+    plat_serial_device_path(kMissingPort, path, sizeof path);
+    const std::string failure =
+        "\nUnable to open serial port " + std::string(path) + " : Error " + std::to_string(PLAT_SERIAL_NO_DEVICE) + "\n";
     EXPECT_EQ(run_passes_with_unit(1), "\nConnected to Flight Simulator!\n" + failure + failure + failure);
 }
 

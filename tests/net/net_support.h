@@ -2,12 +2,6 @@
 // building from 32-bit words, and a recorder of the datagrams the network sends.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -18,6 +12,7 @@
 #include "net/zvmpnet.h"
 #include "platform/clock.h"
 #include "platform/net.h"
+#include "tests/support/test_socket.h"
 
 namespace nt {
 
@@ -81,13 +76,8 @@ inline Bytes packet_bytes(const zvmp_pkt_s* pkt)
 
 // ---- Sockets ----
 
-inline unsigned int local_port(int fd)
-{
-    sockaddr_in sa{};
-    socklen_t len = sizeof sa;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-    return ntohs(sa.sin_port);
-}
+using tsock::local_port;
+using tsock::wait_readable;
 
 inline sockaddr_in loopback(unsigned int port, const char* addr = "127.0.0.1")
 {
@@ -98,15 +88,9 @@ inline sockaddr_in loopback(unsigned int port, const char* addr = "127.0.0.1")
     return sa;
 }
 
-inline bool wait_readable(int fd, int timeout_ms = 2000)
-{
-    pollfd p{fd, POLLIN, 0};
-    return poll(&p, 1, timeout_ms) == 1;
-}
-
 // A UDP socket of the test, bound on 127.0.0.1 (port 0: any free port).
 struct UdpEnd {
-    int fd = -1;
+    plat_socket_t fd = PLAT_INVALID_SOCKET;
     unsigned int port = 0;
     explicit UdpEnd(unsigned int want = 0, const char* addr = "127.0.0.1")
     {
@@ -115,22 +99,21 @@ struct UdpEnd {
         if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) ADD_FAILURE() << "test bind " << want;
         port = local_port(fd);
     }
-    ~UdpEnd() { close(fd); }
+    ~UdpEnd() { tsock::close(fd); }
     UdpEnd(const UdpEnd&) = delete;
     UdpEnd& operator=(const UdpEnd&) = delete;
 
     void send(const Bytes& b, unsigned int to_port, const char* to_addr = "127.0.0.1") const
     {
         sockaddr_in to = loopback(to_port, to_addr);
-        ASSERT_EQ(sendto(fd, b.data(), b.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
-                  static_cast<ssize_t>(b.size()));
+        ASSERT_EQ(tsock::send_to(fd, b.data(), b.size(), to), static_cast<ssize_t>(b.size()));
     }
     // The next datagram, or an empty result when none comes within the timeout.
     Bytes receive(int timeout_ms = 2000) const
     {
         if (!wait_readable(fd, timeout_ms)) return {};
         Bytes b(2048);
-        ssize_t n = recv(fd, b.data(), b.size(), 0);
+        ssize_t n = tsock::recv_now(fd, b.data(), b.size());
         b.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
         return b;
     }

@@ -63,7 +63,7 @@ TEST(Service, HelloReachesAGroupMemberOnLoopback)
     UdpEnd member(2425, "0.0.0.0");
     ip_mreq mreq{};
     mreq.imr_multiaddr.s_addr = inet_addr("239.224.224.1");
-    ASSERT_EQ(setsockopt(member.fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &mreq, sizeof mreq), 0);
+    ASSERT_EQ(setsockopt(member.fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&mreq), sizeof mreq), 0);
     start_like_the_core();
     zvmp_showtime();
     Bytes hello = member.receive();
@@ -236,6 +236,27 @@ TEST(Service, DroppedDatagramEndsReadingForTheCall)
     ASSERT_TRUE(wait_readable(zvmp_net_socket));
     zvmp_showtime();
     EXPECT_EQ(delivered_ids(), std::vector<std::uint32_t>{0x22011501});
+}
+
+TEST(Service, OversizedDatagramCostsItselfOnly)
+{
+    count_calls();
+    open_node();
+    zvmp_net_message_received_callback = record_message;
+    UdpEnd panel;
+    Bytes oversized = packet(0x81060000, 1, {0x22011501, 1});
+    oversized.resize(3000, 0);
+    panel.send(oversized, 59000);
+    panel.send(packet(0x81060000, 1, {0x22011502, 2}), 59000);
+    ASSERT_TRUE(wait_readable(zvmp_net_socket));
+    zvmp_showtime();
+    EXPECT_TRUE(delivered.empty());
+    ASSERT_TRUE(wait_readable(zvmp_net_socket));
+    zvmp_showtime();
+    EXPECT_EQ(delivered_ids(), std::vector<std::uint32_t>{0x22011502});
+    EXPECT_TRUE(zvmp_network_is_open());
+    EXPECT_EQ(udp_sockets_made, 1);
+    EXPECT_EQ(sockets_closed, 0);
 }
 
 TEST(Service, ReadsEveryWaitingDatagram)

@@ -1,6 +1,4 @@
 // The TCP server and the outgoing-connection helpers, over real sockets on loopback.
-#include <sys/ioctl.h>
-
 #include <chrono>
 #include <thread>
 
@@ -24,13 +22,16 @@ void record_read(void* data, sockaddr_in* from, long long count)
 
 // A client of the test, connected to 127.0.0.1:port.
 struct Client {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    plat_socket_t fd = socket(AF_INET, SOCK_STREAM, 0);
     explicit Client(unsigned int port)
     {
         sockaddr_in to = loopback(port);
         EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
     }
-    ~Client() { close(fd); }
+    ~Client()
+    {
+        if (fd != PLAT_INVALID_SOCKET) tsock::close(fd);
+    }
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
     unsigned int port() const { return local_port(fd); }
@@ -50,12 +51,7 @@ bool serve_until(Cond cond)
     return false;
 }
 
-int bytes_waiting(plat_socket_t s)
-{
-    int n = 0;
-    ioctl(s, FIONREAD, &n);
-    return n;
-}
+using tsock::bytes_waiting;
 
 TEST(Tcp, ListensOnTheFirstFreePortBesideTheUdpSocket)
 {
@@ -70,13 +66,13 @@ TEST(Tcp, ListensOnTheFirstFreePortBesideTheUdpSocket)
 
 TEST(Tcp, SkipsATakenPort)
 {
-    int taken = socket(AF_INET, SOCK_STREAM, 0);
+    plat_socket_t taken = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in sa = loopback(59000, "0.0.0.0");
     ASSERT_EQ(bind(taken, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
     zvmp_tcp_start_server(nullptr, 0);
     EXPECT_EQ(local_port(zvmp_tcp_server_socket), 59001u);
     EXPECT_STREQ(zvmp_tcp_init_addr, "0.0.0.0");
-    close(taken);
+    tsock::close(taken);
 }
 
 TEST(Tcp, OneClientAtATime)
@@ -92,8 +88,8 @@ TEST(Tcp, OneClientAtATime)
     for (int i = 0; i < 5; ++i) zvmp_tcp_showtime();
     EXPECT_EQ(client_port(), first.port());
 
-    close(first.fd);
-    first.fd = -1;
+    tsock::close(first.fd);
+    first.fd = PLAT_INVALID_SOCKET;
     ASSERT_TRUE(serve_until([] { return zvmp_tcp_server_client_socket == PLAT_INVALID_SOCKET; }));
     sockaddr_in zero{};
     EXPECT_EQ(std::memcmp(&zvmp_tcp_server_client_addr, &zero, sizeof zero), 0);
@@ -113,7 +109,7 @@ TEST(Tcp, AtMost8292BytesPerCall)
 
     Bytes sent(10000);
     for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<std::uint8_t>(i * 7);
-    ASSERT_EQ(send(c.fd, sent.data(), sent.size(), 0), 10000);
+    ASSERT_EQ(tsock::send(c.fd, sent.data(), sent.size()), 10000);
     for (int i = 0; i < 200 && bytes_waiting(zvmp_tcp_server_client_socket) < 10000; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_EQ(bytes_waiting(zvmp_tcp_server_client_socket), 10000);
@@ -131,10 +127,10 @@ TEST(Tcp, WithoutAHookBytesAreDropped)
     zvmp_tcp_showtime();
     Client c(59000);
     zvmp_tcp_showtime();
-    ASSERT_EQ(send(c.fd, "dropped", 7, 0), 7);
+    ASSERT_EQ(tsock::send(c.fd, "dropped", 7), 7);
     ASSERT_TRUE(serve_until([] { return bytes_waiting(zvmp_tcp_server_client_socket) == 0; }));
     zvmp_tcp_server_data_received_callback = record_read;
-    ASSERT_EQ(send(c.fd, "kept", 4, 0), 4);
+    ASSERT_EQ(tsock::send(c.fd, "kept", 4), 4);
     ASSERT_TRUE(serve_until([] { return !reads.empty(); }));
     EXPECT_EQ(received, (Bytes{'k', 'e', 'p', 't'}));
 }
@@ -145,7 +141,7 @@ TEST(Tcp, FailedReadClosesTheConnection)
     Client c(59000);
     zvmp_tcp_showtime();
     plat_net.recv = [](plat_socket_t, void*, std::size_t) { return -1L; };
-    ASSERT_EQ(send(c.fd, "x", 1, 0), 1);
+    ASSERT_EQ(tsock::send(c.fd, "x", 1), 1);
     ASSERT_TRUE(serve_until([] { return zvmp_tcp_server_client_socket == PLAT_INVALID_SOCKET; }));
     EXPECT_EQ(zvmp_tcp_server_client_addr.sin_port, 0);
 }

@@ -1,15 +1,11 @@
 // A hand-made ZVMP panel for the tests (see panel_client.h).
 #include "tests/support/panel_client.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstring>
 #include <stdexcept>
+
+#include "tests/support/test_socket.h"
 
 namespace panel {
 
@@ -127,21 +123,19 @@ Message word_message(std::uint32_t id, std::uint32_t value)
 Client::Client(std::uint32_t node_type) : node_type_(node_type)
 {
     fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd_ < 0) throw std::runtime_error("panel socket");
+    if (fd_ == PLAT_INVALID_SOCKET) throw std::runtime_error("panel socket");
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::bind(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) throw std::runtime_error("panel bind");
-    socklen_t len = sizeof sa;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len);
-    port_ = ntohs(sa.sin_port);
+    port_ = tsock::local_port(fd_);
     int size = 1 << 20;
-    ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
 }
 
 Client::~Client()
 {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ != PLAT_INVALID_SOCKET) tsock::close(fd_);
 }
 
 void Client::send_raw(const std::vector<std::uint8_t>& bytes, unsigned int to_port)
@@ -150,7 +144,7 @@ void Client::send_raw(const std::vector<std::uint8_t>& bytes, unsigned int to_po
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     to.sin_port = htons(static_cast<std::uint16_t>(to_port));
-    ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    tsock::send_to(fd_, bytes.data(), bytes.size(), to);
 }
 
 void Client::send(const std::vector<Message>& messages, unsigned int to_port)
@@ -180,7 +174,7 @@ std::vector<Packet> Client::drain()
     std::vector<Packet> out;
     std::vector<std::uint8_t> buf(2048);
     for (;;) {
-        ssize_t n = ::recv(fd_, buf.data(), buf.size(), MSG_DONTWAIT);
+        ssize_t n = tsock::recv_now(fd_, buf.data(), buf.size());
         if (n <= 0) break;
         out.push_back(parse(std::vector<std::uint8_t>(buf.begin(), buf.begin() + n)));
     }
@@ -194,8 +188,7 @@ std::vector<Packet> Client::receive_for(int timeout_ms)
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0) break;
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+        if (!tsock::wait_readable(fd_, static_cast<int>(left.count()))) break;
         auto got = drain();
         out.insert(out.end(), got.begin(), got.end());
     }

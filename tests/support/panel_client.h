@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/net.h"
+
 namespace panel {
 
 struct Message {
@@ -60,7 +62,7 @@ public:
     std::vector<Packet> receive_for(int timeout_ms);
 
 private:
-    int fd_ = -1;
+    plat_socket_t fd_ = PLAT_INVALID_SOCKET;
     unsigned int port_ = 0;
     std::uint32_t node_type_;
 };

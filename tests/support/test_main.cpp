@@ -3,6 +3,53 @@
 // multicast routed to it; that also keeps tests that bind the same ports apart when CTest
 // runs them in parallel. Where no namespace can be made, the process must already be in one
 // that holds nothing but loopback, or it refuses to run.
+//
+// Two kinds of test share their namespace instead, and so run one at a time: the Windows
+// programs, whose sockets Wine's server makes in the namespace it was started in, and the
+// Linux programs that drive the Windows program under that server (ZV_TEST_SHARED_NETNS=1).
+// Both still refuse to run unless that namespace holds only loopback.
+#ifdef _WIN32
+#include <winsock2.h>
+#include <iphlpapi.h>
+
+#include <cstdio>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+bool only_loopback()
+{
+    ULONG size = 16 * 1024;
+    std::vector<unsigned char> buffer;
+    ULONG result = ERROR_BUFFER_OVERFLOW;
+    for (int attempt = 0; attempt < 3 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
+        buffer.resize(size);
+        result = GetAdaptersAddresses(AF_UNSPEC, 0, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()),
+                                      &size);
+    }
+    if (result != ERROR_SUCCESS) return false;
+    for (auto* a = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()); a != nullptr; a = a->Next)
+        if (a->IfType != IF_TYPE_SOFTWARE_LOOPBACK) return false;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    WSADATA wsa{};
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 1;
+    if (!testing::GTEST_FLAG(list_tests) && !only_loopback()) {
+        std::fprintf(stderr, "refusing to run: Wine's network holds interfaces other than loopback; run the "
+                             "Windows tests through scripts/test-windows\n");
+        return 1;
+    }
+    return RUN_ALL_TESTS();
+}
+#else
 #include <arpa/inet.h>
 #include <net/if.h>
 #include <net/route.h>
@@ -14,6 +61,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -64,7 +112,9 @@ int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
     if (!testing::GTEST_FLAG(list_tests)) {
-        if (unshare(CLONE_NEWNET) == 0 && !set_up_loopback()) {
+        const char* shared = std::getenv("ZV_TEST_SHARED_NETNS");
+        bool own = shared == nullptr || std::strcmp(shared, "1") != 0;
+        if (own && unshare(CLONE_NEWNET) == 0 && !set_up_loopback()) {
             std::fprintf(stderr, "cannot bring up loopback in the test's network namespace\n");
             return 1;
         }
@@ -76,3 +126,4 @@ int main(int argc, char** argv)
     }
     return RUN_ALL_TESTS();
 }
+#endif

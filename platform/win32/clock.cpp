@@ -1,0 +1,13 @@
+// Windows clock and sleep behind platform/clock.h: the C runtime's time() and Sleep().
+#include "platform/clock.h"
+
+#include <windows.h>
+
+#include <ctime>
+
+long long plat_os_time() { return static_cast<long long>(std::time(nullptr)); }
+
+void plat_os_sleep_ms(unsigned int ms) { Sleep(ms); }
+
+plat_time_fn plat_time = plat_os_time;
+plat_sleep_fn plat_sleep_ms = plat_os_sleep_ms;

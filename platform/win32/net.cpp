@@ -1,0 +1,123 @@
+// Winsock 2 behind platform/net.h. Winsock is started once, at version 2.2, and never shut down.
+#include "platform/net.h"
+
+#include <climits>
+
+namespace {
+
+bool os_startup()
+{
+    static bool started = false;
+    if (!started) {
+        WSADATA data{};
+        started = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }
+    return started;
+}
+
+plat_socket_t os_udp_socket() { return ::socket(AF_INET, SOCK_DGRAM, 0); }
+plat_socket_t os_tcp_socket() { return ::socket(AF_INET, SOCK_STREAM, 0); }
+
+int os_bind(plat_socket_t s, std::uint32_t addr, unsigned int port)
+{
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<u_short>(port));
+    sa.sin_addr.s_addr = addr;
+    return ::bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : -1;
+}
+
+int os_listen(plat_socket_t s, int backlog) { return ::listen(s, backlog) == 0 ? 0 : -1; }
+
+plat_socket_t os_accept(plat_socket_t s, sockaddr_in* from)
+{
+    int len = sizeof(sockaddr_in);
+    return ::accept(s, reinterpret_cast<sockaddr*>(from), &len);
+}
+
+int os_connect(plat_socket_t s, const sockaddr_in* to)
+{
+    return ::connect(s, reinterpret_cast<const sockaddr*>(to), sizeof(sockaddr_in)) == 0 ? 0 : -1;
+}
+
+long os_send_to(plat_socket_t s, const void* data, std::size_t length, const sockaddr_in* to)
+{
+    if (length > INT_MAX) return -1;
+    return ::sendto(s, static_cast<const char*>(data), static_cast<int>(length), 0,
+                    reinterpret_cast<const sockaddr*>(to), sizeof(sockaddr_in));
+}
+
+long os_recv_from(plat_socket_t s, void* buffer, std::size_t size, sockaddr_in* from)
+{
+    int len = sizeof(sockaddr_in);
+    int n = ::recvfrom(s, static_cast<char*>(buffer), static_cast<int>(size > INT_MAX ? INT_MAX : size), 0,
+                       reinterpret_cast<sockaddr*>(from), &len);
+    return n != SOCKET_ERROR ? n : plat_recv_failure(::WSAGetLastError());
+}
+
+long os_recv(plat_socket_t s, void* buffer, std::size_t size)
+{
+    return ::recv(s, static_cast<char*>(buffer), static_cast<int>(size > INT_MAX ? INT_MAX : size), 0);
+}
+
+int os_readable(plat_socket_t s)
+{
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(s, &set);
+    timeval zero{0, 0};
+    int r = ::select(0, &set, nullptr, nullptr, &zero);
+    if (r == SOCKET_ERROR) return -1;
+    return (r > 0 && FD_ISSET(s, &set)) ? 1 : 0;
+}
+
+void os_close(plat_socket_t s) { ::closesocket(s); }
+
+int os_join_multicast(plat_socket_t s, std::uint32_t group)
+{
+    ip_mreq mreq{};
+    mreq.imr_multiaddr.s_addr = group;
+    mreq.imr_interface.s_addr = htonl(INADDR_ANY);
+    return ::setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&mreq), sizeof mreq) == 0
+               ? 0
+               : -1;
+}
+
+}  // namespace
+
+long plat_recv_failure(int wsa_error)
+{
+    switch (wsa_error) {
+    // The datagram was longer than the buffer: Winsock discards the rest, and the cut datagram
+    // is dropped whole rather than handed on.
+    case WSAEMSGSIZE:
+    // An ICMP "port unreachable" for an earlier send (a peer whose panel is not running): the
+    // report of that one send, not a fault of this socket.
+    case WSAECONNRESET:
+    case WSAEWOULDBLOCK:
+        return PLAT_RECV_DROPPED;
+    default:
+        return -1;
+    }
+}
+
+const PlatNetApi plat_net_os = {
+    os_startup, os_udp_socket, os_tcp_socket, os_bind,     os_listen,   os_accept,
+    os_connect, os_send_to,    os_recv_from,  os_recv,     os_readable, os_close,
+    os_join_multicast,
+};
+
+PlatNetApi plat_net = plat_net_os;
+
+std::uint32_t plat_inet_addr(const char* text)
+{
+    if (text == nullptr) return INADDR_NONE;
+    return ::inet_addr(text);
+}
+
+const char* plat_inet_ntoa(std::uint32_t addr)
+{
+    in_addr a{};
+    a.s_addr = addr;
+    return ::inet_ntoa(a);
+}

@@ -1,0 +1,69 @@
+// Windows serial port behind platform/serial.h: a COM device opened exclusively with
+// CreateFileA, 38400 baud 8N1 set on top of the driver's own settings, and time-outs under
+// which a read returns at once with what is buffered.
+#include "platform/serial.h"
+
+#include <climits>
+#include <cstdio>
+
+namespace {
+
+DWORD last_open_error = 0;
+
+plat_serial_t os_open(const char* path)
+{
+    HANDLE h = ::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
+    if (h == INVALID_HANDLE_VALUE) last_open_error = ::GetLastError();
+    return h;
+}
+
+bool os_configure(plat_serial_t port)
+{
+    // Only speed and framing change; flow control, XON/XOFF and the rest stay as the driver
+    // reports them.
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(port, &dcb)) return false;
+    dcb.BaudRate = CBR_38400;
+    dcb.ByteSize = 8;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.Parity = NOPARITY;
+    if (!::SetCommState(port, &dcb)) return false;
+
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;  // with the other read values 0: return at once
+    return ::SetCommTimeouts(port, &timeouts) != 0;
+}
+
+long os_read(plat_serial_t port, void* buffer, std::size_t size)
+{
+    DWORD got = 0;
+    if (!::ReadFile(port, buffer, static_cast<DWORD>(size > LONG_MAX ? LONG_MAX : size), &got, nullptr)) return -1;
+    return static_cast<long>(got);
+}
+
+long os_write(plat_serial_t port, const void* data, std::size_t length)
+{
+    DWORD written = 0;
+    if (!::WriteFile(port, data, static_cast<DWORD>(length > LONG_MAX ? LONG_MAX : length), &written, nullptr))
+        return -1;
+    return static_cast<long>(written);
+}
+
+void os_close(plat_serial_t port) { ::CloseHandle(port); }
+
+int os_open_error() { return static_cast<int>(last_open_error); }
+
+}  // namespace
+
+const PlatSerialApi plat_serial_os = {os_open,  os_configure, os_read,
+                                      os_write, os_close,     os_open_error};
+PlatSerialApi plat_serial = plat_serial_os;
+
+bool plat_serial_device_path(const char* port_name, char* path, std::size_t size)
+{
+    if (size == 0) return false;
+    std::snprintf(path, size, "\\\\.\\%s", port_name);
+    return true;
+}

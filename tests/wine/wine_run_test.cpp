@@ -1,0 +1,180 @@
+// The Windows build under Wine, driven from Linux: the Win32 serial back end on a COM port that
+// Wine maps to a pseudo-terminal, and pyxplugin.exe itself beside the stand-in SimConnect.dll,
+// serving a panel on loopback and starting a CPFlight unit. Runs only in scripts/test-windows,
+// which names the cross-build (ZV_WIN_BUILD) and starts Wine's server in this namespace.
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/panel_client.h"
+#include "tests/wine/wine_process.h"
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+namespace {
+
+constexpr int kComPort = 42;
+const std::string kComPath = "\\\\.\\COM42";
+constexpr unsigned int kProgramPort = 59000;
+constexpr std::uint32_t kMcpHeading = 0x26011603;
+
+#define NEED_WINDOWS_BUILD() \
+    if (wine::build_dir().empty()) GTEST_SKIP() << "no Windows build (run scripts/test-windows)"
+
+std::string hex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+std::map<std::string, std::string> fields(const std::string& state)
+{
+    std::map<std::string, std::string> out;
+    std::istringstream words(state);
+    std::string word;
+    while (words >> word) {
+        auto eq = word.find('=');
+        if (eq != std::string::npos) out[word.substr(0, eq)] = word.substr(eq + 1);
+    }
+    return out;
+}
+
+struct SerialProbe : testing::Test {
+    void SetUp() override { NEED_WINDOWS_BUILD(); }
+    wine::Process probe{wine::build_dir() + "/serial_probe.exe", {}};
+};
+
+TEST_F(SerialProbe, ConfiguresTheLineAndKeepsTheDriversOtherSettings)
+{
+    wine::ComPort com(kComPort);
+    ASSERT_EQ(probe.ask("open " + kComPath), "ok 0");
+    auto before = fields(probe.ask("state 0"));
+    ASSERT_FALSE(before.empty());
+    ASSERT_EQ(probe.ask("configure 0"), "ok");
+    auto after = fields(probe.ask("state 0"));
+
+    const std::map<std::string, std::string> set = {
+        {"baud", "38400"},           {"bytesize", "8"},         {"parity", "0"},
+        {"stopbits", "0"},           {"read_interval", "4294967295"}, {"read_multiplier", "0"},
+        {"read_constant", "0"},      {"write_multiplier", "0"}, {"write_constant", "0"},
+    };
+    for (const auto& [name, value] : before) {
+        auto wanted = set.find(name);
+        EXPECT_EQ(after[name], wanted != set.end() ? wanted->second : value) << name;
+    }
+    termios tio{};
+    ASSERT_EQ(tcgetattr(com.slave_fd(), &tio), 0);
+    EXPECT_EQ(cfgetospeed(&tio), B38400);
+    EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB), static_cast<tcflag_t>(CS8));
+
+    EXPECT_EQ(probe.ask("read 0"), "read ");  // nothing waiting: at once
+    const std::string in("V1\r\n\0\x03\x11\x13\x7fz", 10);
+    com.send(in);
+    std::string got;
+    for (int i = 0; i < 100 && got.size() < 2 * in.size(); ++i) got += probe.ask("read 0").substr(5);
+    EXPECT_EQ(got, hex(in));
+
+    const std::string out("K9\r\n\0\n", 6);
+    EXPECT_EQ(probe.ask("write 0 " + hex(out)), "wrote 6");
+    EXPECT_EQ(hex(com.receive(out.size(), 5000)), hex(out));
+    EXPECT_EQ(probe.ask("close 0"), "ok");
+}
+
+// Wine does not hold devices to the share mode, so a second open of a port in use, which
+// Windows refuses, cannot be shown here.
+TEST_F(SerialProbe, OpenReportsTheErrorAndClosingFreesThePort)
+{
+    wine::ComPort com(kComPort);
+    ASSERT_EQ(probe.ask("open " + kComPath), "ok 0");
+    EXPECT_EQ(probe.ask("close 0"), "ok");
+    EXPECT_EQ(probe.ask("open " + kComPath), "ok 1");
+    EXPECT_EQ(probe.ask("close 1"), "ok");
+    EXPECT_EQ(probe.ask("open \\\\.\\COM43"), "error 2");  // ERROR_FILE_NOT_FOUND
+}
+
+// pyxplugin.exe and the stand-in SimConnect.dll side by side in a folder of their own, as a
+// user places the program beside the simulator's library.
+struct Program : testing::Test {
+    fs::path dir;
+    void SetUp() override
+    {
+        NEED_WINDOWS_BUILD();
+        const fs::path build = wine::build_dir();
+        dir = build / ("run-" + std::to_string(getpid()));
+        fs::create_directories(dir);
+        fs::copy_file(build / "pyxplugin.exe", dir / "pyxplugin.exe");
+        fs::copy_file(build / "standin" / "SimConnect.dll", dir / "SimConnect.dll");
+    }
+    void TearDown() override
+    {
+        if (!dir.empty()) fs::remove_all(dir);
+    }
+    std::string exe() const { return (dir / "pyxplugin.exe").string(); }
+};
+
+TEST_F(Program, ServesAPanelAndEndsWithCodeZeroOnQuit)
+{
+    wine::Process program(exe(), {});
+    ASSERT_TRUE(program.wait_for_output("Connected to Flight Simulator!", 30000)) << program.output();
+
+    panel::Client client(0x81060000);
+    client.request_stream(kProgramPort);
+    bool hello = false;
+    int full = 0;
+    for (int i = 0; i < 30 && !(hello && full > 0); ++i)
+        for (const panel::Packet& p : client.receive_for(100)) {
+            hello = hello || (p.is_hello() && p.node_type == 0x13060000);
+            full += p.is_full() ? 1 : 0;
+        }
+    EXPECT_TRUE(hello);
+    EXPECT_GT(full, 0);
+
+    client.send_float(kMcpHeading, 270.0f, kProgramPort);
+    bool reflected = false;
+    for (int i = 0; i < 50 && !reflected; ++i)
+        for (const panel::Packet& p : client.receive_for(100)) {
+            const panel::Message* m = p.is_full() ? p.find(kMcpHeading) : nullptr;
+            reflected = reflected || (m != nullptr && m->f32() == 270.0f);
+        }
+    EXPECT_TRUE(reflected);
+
+    program.signal(SIGINT);  // Ctrl-C: the stand-in simulator sends its quit message
+    EXPECT_EQ(program.wait_exit(20000), 0) << program.output();
+    EXPECT_EQ(program.output().rfind("Zorvan FS2020 Pyx Plugin 1.0.1", 0), 0u) << program.output();
+}
+
+TEST_F(Program, StartsACpflightUnitOnAComPort)
+{
+    wine::ComPort com(kComPort);
+    wine::Process program(exe(), {"-c", std::to_string(kComPort)});
+    // The start-up sequence waits 2 s after "K999" and 5 s after "Q001", then sends the dials.
+    const std::string prefix("K999\0Q001\0L0198\0C00\n0\0"s);
+    std::string got = com.receive(prefix.size() + 48, 30000);
+    EXPECT_EQ(hex(got.substr(0, prefix.size())), hex(prefix));
+    std::smatch dials;
+    const std::string rest = got.size() > prefix.size() ? got.substr(prefix.size()) : "";
+    EXPECT_TRUE(std::regex_search(rest, dials,
+                                  std::regex("^V0435000\\0V03\\d{3}\\0V01\\d{3}\\0V06\\d{3}\\0V02\\d{3}\\0"
+                                             "V05[+-]\\d{4}\\0")))
+        << rest;
+
+    program.signal(SIGINT);
+    EXPECT_EQ(program.wait_exit(20000), 0) << program.output();
+    EXPECT_EQ(program.output().find("Unable to open serial port"), std::string::npos) << program.output();
+}
+
+}  // namespace
