@@ -6,6 +6,8 @@
 #include <climits>
 #include <cstdio>
 
+static_assert(sizeof(DCB) == 28, "the DCB as Windows defines it");
+
 namespace {
 
 DWORD last_open_error = 0;
