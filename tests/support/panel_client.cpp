@@ -180,9 +180,12 @@ std::vector<Packet> Client::drain()
     std::vector<Packet> out;
     std::vector<std::uint8_t> buf(2048);
     for (;;) {
-        ssize_t n = ::recv(fd_, buf.data(), buf.size(), MSG_DONTWAIT);
+        sockaddr_in from{};
+        socklen_t len = sizeof from;
+        ssize_t n = ::recvfrom(fd_, buf.data(), buf.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &len);
         if (n <= 0) break;
         out.push_back(parse(std::vector<std::uint8_t>(buf.begin(), buf.begin() + n)));
+        out.back().from_port = ntohs(from.sin_port);
     }
     return out;
 }

@@ -26,6 +26,8 @@ local NODE_TYPES = {
     [0x84] = "panel, position data",
 }
 local KINDS = {
+    [0x01] = "network, no payload",
+    [0x02] = "network, one word",
     [0x22] = "int32",
     [0x26] = "float32",
     [0x27] = "float64",
