@@ -1,10 +1,9 @@
 // Publishing to streaming panels: the sub-second full and position packets and the
 // once-a-second speed-limit packet. Nothing is kept between calls; every value is read afresh.
-#include <cstring>
-#include <limits>
 
 #include "app/messages.h"
 #include "app/pyxplugin.h"
+#include "flightdata/convert.h"
 #include "flightdata/flightdata.h"
 #include "net/zvmpnet.h"
 #include "panel/mcp.h"
@@ -14,23 +13,13 @@ namespace {
 constexpr unsigned int FULL_PACKET_PEERS = 0x81000000;
 constexpr unsigned int POSITION_PACKET_PEERS = 0x84000000;
 
-// Nearest float32; values beyond its range become infinities, as IEEE rounding gives them
-// (spelled out, since the plain conversion of such a double is undefined in C++).
-float to_float32(double v)
-{
-    constexpr double max = std::numeric_limits<float>::max();
-    if (v > max) return std::numeric_limits<float>::infinity();
-    if (v < -max) return -std::numeric_limits<float>::infinity();
-    return static_cast<float>(v);
-}
-
 // Adds one message whose value is a double reading, in the width the identifier states.
 void add_reading(zvmp_pkt_s* pkt, unsigned int id, double value)
 {
     if (zvmsg_kind(id) == ZvmsgKind::Float64) {
         zvmp_net_add_msg_to_pkt(pkt, id, &value);
     } else {
-        float f = to_float32(value);
+        float f = zv_narrow_f32(value);
         zvmp_net_add_msg_to_pkt(pkt, id, &f);
     }
 }

@@ -73,15 +73,15 @@ double zvpyxpl_fd_get_windspeed_kt() { return fdata.ambient_wind_velocity; }
 double zvpyxpl_fd_get_winddir_deg_true() { return fdata.ambient_wind_direction; }
 
 // Narrowed to single precision first, then divided in single precision.
-float zvpyxpl_fd_get_baro_inhg() { return static_cast<float>(fdata.kohlsman_setting_mb) / MB_PER_INHG; }
+float zvpyxpl_fd_get_baro_inhg() { return zv_narrow_f32(fdata.kohlsman_setting_mb) / MB_PER_INHG; }
 
 double zvpyxpl_fd_get_flapshandle_perc() { return fdata.flaps_handle_percent / 100.0; }  // a fraction
 int zvpyxpl_fd_get_lgear_down() { return static_cast<int>(fdata.gear_handle_position); }
-float zvpyxpl_fd_get_vs0() { return static_cast<float>(fdata.design_speed_vs0); }
-float zvpyxpl_fd_get_vs1() { return static_cast<float>(fdata.design_speed_vs1); }
-float zvpyxpl_fd_get_vfe() { return static_cast<float>(fdata.design_speed_vc); }  // design cruise speed
-float zvpyxpl_fd_get_vne() { return static_cast<float>(fdata.airspeed_barber_pole); }
-float zvpyxpl_fd_get_mmo() { return static_cast<float>(fdata.mach_max_operate); }
+float zvpyxpl_fd_get_vs0() { return zv_narrow_f32(fdata.design_speed_vs0); }
+float zvpyxpl_fd_get_vs1() { return zv_narrow_f32(fdata.design_speed_vs1); }
+float zvpyxpl_fd_get_vfe() { return zv_narrow_f32(fdata.design_speed_vc); }  // design cruise speed
+float zvpyxpl_fd_get_vne() { return zv_narrow_f32(fdata.airspeed_barber_pole); }
+float zvpyxpl_fd_get_mmo() { return zv_narrow_f32(fdata.mach_max_operate); }
 
 unsigned int zvpyxpl_fd_get_com1_available() { return com_available(fdata.com_available_1, fdata.com_status_1); }
 unsigned int zvpyxpl_fd_get_com2_available() { return com_available(fdata.com_available_2, fdata.com_status_2); }
@@ -124,8 +124,8 @@ unsigned int zvpyxpl_fd_get_ap_speed_is_mach() { return fdata.autopilot_mach_hol
 
 float zvpyxpl_fd_get_ap_spd()
 {
-    if (zvpyxpl_fd_get_ap_speed_is_mach() != 0) return static_cast<float>(fdata.autopilot_mach_hold_var);
-    return static_cast<float>(std::round(fdata.autopilot_airspeed_hold_var * KT_PER_MS));
+    if (zvpyxpl_fd_get_ap_speed_is_mach() != 0) return zv_narrow_f32(fdata.autopilot_mach_hold_var);
+    return zv_narrow_f32(std::round(fdata.autopilot_airspeed_hold_var * KT_PER_MS));
 }
 
 int zvpyxpl_fd_get_ap_fd_active() { return fdata.autopilot_flight_director_active; }

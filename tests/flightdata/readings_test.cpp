@@ -284,6 +284,22 @@ TEST(Readings, AnyRecordContentIsSafe)
     }
 }
 
+TEST(Readings, SinglePrecisionReadingsOfHugeFieldsAreInfinities)
+{
+    std::memset(&fdata, 0, sizeof fdata);
+    fdata.design_speed_vs0 = 1e300;
+    fdata.mach_max_operate = -1e300;
+    fdata.kohlsman_setting_mb = 1e300;
+    fdata.autopilot_airspeed_hold_var = 1e300;
+    EXPECT_EQ(zvpyxpl_fd_get_vs0(), std::numeric_limits<float>::infinity());
+    EXPECT_EQ(zvpyxpl_fd_get_mmo(), -std::numeric_limits<float>::infinity());
+    EXPECT_EQ(zvpyxpl_fd_get_baro_inhg(), std::numeric_limits<float>::infinity());
+    EXPECT_EQ(zvpyxpl_fd_get_ap_spd(), std::numeric_limits<float>::infinity());
+    fdata.autopilot_mach_hold = 1;
+    fdata.autopilot_mach_hold_var = -1e300;
+    EXPECT_EQ(zvpyxpl_fd_get_ap_spd(), -std::numeric_limits<float>::infinity());
+}
+
 TEST(Readings, ZeroRecordGivesZeroReadings)
 {
     std::memset(&fdata, 0, sizeof fdata);

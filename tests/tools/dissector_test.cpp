@@ -21,7 +21,7 @@
 #include "app/messages.h"
 #include "net/zvmpnet.h"
 #include "tests/support/panel_client.h"
-#include "tests/tools/child_process.h"
+#include "tests/support/process.h"
 #include "tools/monitor/catalogue.h"
 
 namespace {
@@ -109,21 +109,21 @@ std::vector<std::uint8_t> sample_payload(const ZvmonEntry& e, int i)
 class Capture {
 public:
     explicit Capture(const std::string& file)
-        : dumpcap_({find_program("dumpcap"), "-q", "-i", "lo", "-f", "udp", "-a", "duration:30", "-w", file})
+        : dumpcap_({find_program("dumpcap"), "-q", "-i", "lo", "-f", "udp", "-a", "duration:30", "-w", file}, true)
     {
         // The capture runs once the file holds its header.
         struct stat st {};
-        for (int i = 0; i < 100 && !(stat(file.c_str(), &st) == 0 && st.st_size > 0); ++i) dumpcap_.collect(100);
+        for (int i = 0; i < 100 && !(stat(file.c_str(), &st) == 0 && st.st_size > 0); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         ready_ = st.st_size > 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
     bool ready() const { return ready_; }
-    const std::string& err() const { return dumpcap_.err(); }
+    const std::string& errors() { return dumpcap_.errors(); }
     void finish()
     {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        dumpcap_.signal(SIGINT);
-        dumpcap_.wait(5000);
+        dumpcap_.stop(SIGINT, 5000);
     }
 
 private:
@@ -141,10 +141,10 @@ std::vector<Decoded> decode(const std::string& file)
         args.push_back("-e");
         args.push_back(f);
     }
-    ChildProcess tshark(args);
-    EXPECT_EQ(tshark.wait(30000), 0) << tshark.err();
+    ChildProcess tshark(args, true);
+    EXPECT_EQ(tshark.wait(30000), 0) << tshark.errors();
     std::vector<Decoded> packets;
-    for (const std::string& line : split(tshark.out(), '\n')) {
+    for (const std::string& line : split(tshark.output(), '\n')) {
         if (line.empty()) continue;
         std::vector<std::string> columns = split(line, '|');
         EXPECT_EQ(columns.size(), std::size(FIELDS)) << line;
@@ -257,7 +257,7 @@ TEST(Dissector, DecodesACapturedSessionFieldByField)
     std::string file = std::string(dir) + "/session.pcapng";
 
     Capture capture(file);
-    ASSERT_TRUE(capture.ready()) << capture.err();
+    ASSERT_TRUE(capture.ready()) << capture.errors();
 
     // This node, of type 0x81, on the first free port from 59000; the other end is a panel
     // socket on an ephemeral port.

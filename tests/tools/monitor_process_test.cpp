@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/panel_client.h"
-#include "tests/tools/child_process.h"
+#include "tests/support/process.h"
 
 namespace {
 
@@ -50,7 +50,7 @@ std::vector<panel::Packet> feed(panel::Client& program, unsigned int monitor_por
         program.send({panel::f32_message(MCP_HEADING, 270.0f), radio_block(11810)}, monitor_port);
         auto more = program.receive_for(50);
         got.insert(got.end(), more.begin(), more.end());
-        monitor.collect();
+        monitor.output();
     }
     return got;
 }
@@ -74,8 +74,7 @@ TEST(MonitorProcess, AsksForTheStreamSaysHelloEverySecondAndStopsTheStreamWhenEn
     for (const Case c : {Case{"81", 0x81060000, SIGINT}, Case{"84", 0x84060000, SIGTERM}}) {
         SCOPED_TRACE(c.type);
         panel::Client program(PROGRAM_NODE);
-        ChildProcess monitor(monitor_args(program.port(), {"--type", c.type}));
-        ASSERT_TRUE(monitor.started());
+        ChildProcess monitor(monitor_args(program.port(), {"--type", c.type}), true);
         std::vector<panel::Packet> got;
         unsigned int port = first_contact(program, got);
         ASSERT_NE(port, 0u);
@@ -92,8 +91,7 @@ TEST(MonitorProcess, AsksForTheStreamSaysHelloEverySecondAndStopsTheStreamWhenEn
         EXPECT_GE(hellos, 1);
         EXPECT_LE(hellos, 3);
 
-        monitor.signal(c.sig);
-        EXPECT_EQ(monitor.wait(3000), 0);
+        EXPECT_EQ(monitor.stop(c.sig, 3000), 0);
         std::vector<panel::Packet> last = program.receive_for(200);
         ASSERT_FALSE(last.empty());
         EXPECT_EQ(last.back().bytes, stream_packet(c.node, STOP_STREAM).bytes);
@@ -104,21 +102,20 @@ TEST(MonitorProcess, PrintsOneLineOfValuesPerSecondWithThePacketRate)
 {
     panel::Client program(PROGRAM_NODE);
     panel::Client stranger(PROGRAM_NODE);
-    ChildProcess monitor(monitor_args(program.port()));
+    ChildProcess monitor(monitor_args(program.port()), true);
     std::vector<panel::Packet> got;
     unsigned int port = first_contact(program, got);
     ASSERT_NE(port, 0u);
     // Values from any other address or port are not the program's.
     stranger.send({panel::f32_message(MCP_HEADING, 90.0f)}, port);
     feed(program, port, monitor, 3200);
-    monitor.signal(SIGINT);
-    ASSERT_EQ(monitor.wait(3000), 0);
+    ASSERT_EQ(monitor.stop(SIGINT, 3000), 0);
 
     std::vector<std::string> lines;
-    for (std::size_t at = 0, nl; (nl = monitor.out().find('\n', at)) != std::string::npos; at = nl + 1)
-        lines.push_back(monitor.out().substr(at, nl - at));
-    ASSERT_GE(lines.size(), 3u) << monitor.out();
-    EXPECT_LE(lines.size(), 5u) << monitor.out();
+    for (std::size_t at = 0, nl; (nl = monitor.output().find('\n', at)) != std::string::npos; at = nl + 1)
+        lines.push_back(monitor.output().substr(at, nl - at));
+    ASSERT_GE(lines.size(), 3u) << monitor.output();
+    EXPECT_LE(lines.size(), 5u) << monitor.output();
     for (const std::string& line : lines) {
         EXPECT_TRUE(std::regex_match(line, std::regex(R"(rate=\d+( [a-z0-9-]+=[^ =]+)*)"))) << line;
         EXPECT_EQ(line.find("hdg=90"), std::string::npos);
@@ -133,32 +130,32 @@ TEST(MonitorProcess, PrintsOneLineOfValuesPerSecondWithThePacketRate)
             full = line;
         }
     }
-    EXPECT_GE(best, 8) << monitor.out();
-    EXPECT_LE(best, 21) << monitor.out();
+    EXPECT_GE(best, 8) << monitor.output();
+    EXPECT_LE(best, 21) << monitor.output();
     EXPECT_NE(full.find(" com1=118.10 "), std::string::npos) << full;
     EXPECT_NE(full.find(" nav1=110.00 nav1s=110.01 "), std::string::npos) << full;
     EXPECT_NE(full.find(" hdg=270"), std::string::npos) << full;
-    EXPECT_TRUE(monitor.err().empty()) << monitor.err();
+    EXPECT_TRUE(monitor.errors().empty()) << monitor.errors();
 }
 
 TEST(MonitorProcess, SendDeliversAllCommandsInOnePacketOnceTheProgramAnswers)
 {
     panel::Client program(PROGRAM_NODE);
-    ChildProcess send(monitor_args(program.port(), {"send", "hdg", "270", "com1", "118.10", "vs", "-1500"}));
+    ChildProcess send(monitor_args(program.port(), {"send", "hdg", "270", "com1", "118.10", "vs", "-1500"}), true);
     std::vector<panel::Packet> got;
     unsigned int port = first_contact(program, got);
     ASSERT_NE(port, 0u);
     std::vector<std::uint8_t> hello = panel::packet_bytes(0x81060000, {panel::word_message(HELLO, 0x81060000)});
     EXPECT_EQ(got.front().bytes, hello);
     program.hello(port);
-    ASSERT_EQ(send.wait(3000), 0) << send.err();
+    ASSERT_EQ(send.wait(3000), 0) << send.errors();
     std::vector<panel::Packet> commands = program.receive_for(200);
     ASSERT_EQ(commands.size(), 1u);
     EXPECT_EQ(commands[0].bytes,
               panel::packet_bytes(0x81060000, {panel::f32_message(MCP_HEADING, 270.0f),
                                                panel::word_message(COM1_ACTIVE, 11810),
                                                panel::f32_message(0x26011604, -1500.0f)}));
-    EXPECT_EQ(send.out(),
+    EXPECT_EQ(send.output(),
               "sent hdg=270 com1=118.10 vs=-1500 to 127.0.0.1:" + std::to_string(program.port()) + "\n");
 }
 
@@ -179,13 +176,13 @@ TEST(MonitorProcess, SendEndsWithOneLineAndAFailureStatusOnBadInputOrWithoutAnsw
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + c.args[1]);
-        ChildProcess send(monitor_args(silent.port(), c.args));
+        ChildProcess send(monitor_args(silent.port(), c.args), true);
         auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(send.wait(6000), c.status);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-        EXPECT_EQ(send.err().rfind(c.error, 0), 0u) << send.err();
-        EXPECT_EQ(send.err().find('\n'), send.err().size() - 1) << send.err();
-        EXPECT_TRUE(send.out().empty()) << send.out();
+        EXPECT_EQ(send.errors().rfind(c.error, 0), 0u) << send.errors();
+        EXPECT_EQ(send.errors().find('\n'), send.errors().size() - 1) << send.errors();
+        EXPECT_TRUE(send.output().empty()) << send.output();
     }
     // Nothing but hellos reached the silent node: no command went out unanswered.
     for (const panel::Packet& p : silent.drain()) EXPECT_TRUE(p.is_hello());

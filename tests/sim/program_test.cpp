@@ -1,0 +1,45 @@
+// The program's main loop on the built-in simulator: it connects, takes a block every frame,
+// and a SIGTERM ends it through the simulator's quit message.
+#include <csignal>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/pyxplugin.h"
+#include "flightdata/flightdata.h"
+#include "platform/clock.h"
+#include "tests/sim/sim_client.h"
+
+namespace {
+
+int sleeps = 0;
+int blocks = 0;
+double last_time = 0.0;
+
+// Each sleep moves the simulator's clock on by its length; after two seconds a SIGTERM arrives.
+void sleep_on_the_sim_clock(unsigned ms)
+{
+    simtest::elapsed += ms / 1000.0;
+    if (++sleeps == 2000) std::raise(SIGTERM);
+    if (zvpyxpl_fd_data_get_time() != last_time) {
+        last_time = zvpyxpl_fd_data_get_time();
+        ++blocks;
+    }
+}
+
+TEST(SimProgram, TheMainLoopRunsOnTheSimulatorUntilASignalEndsIt)
+{
+    zvsim_clock = simtest::test_clock;
+    plat_sleep_ms = sleep_on_the_sim_clock;
+    testing::internal::CaptureStdout();
+    zvscpl_run_loop();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nConnected to Flight Simulator!\n");
+    EXPECT_EQ(hQuit, 1);
+    EXPECT_EQ(sleeps, 2001);  // the quitting iteration sleeps too
+    EXPECT_NEAR(blocks, 2 * ZVSIM_FRAMES_PER_SECOND, 1);
+    EXPECT_NEAR(last_time, 62135596800.0 + simtest::START + 2.0, 0.05);
+    EXPECT_STREQ(fdata.title, "Built-in Simulator Airliner");
+    EXPECT_EQ(SimConnect_CallDispatch(hSimConnect, zvscpl_dispatch_proc, nullptr), E_FAIL);  // closed
+}
+
+}  // namespace
