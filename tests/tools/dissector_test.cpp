@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -286,9 +287,22 @@ TEST(Dissector, DecodesACapturedSessionFieldByField)
     short_count[20] = 3;
     std::vector<std::uint8_t> type_coded = {1, 0, 0, 0, 0, 0, 6, 0x84};
     for (const auto& bytes : {long_length, cut, short_count, type_coded}) program.send_raw(bytes, 59000);
+    // Noise: headers with message counts and identifiers drawn at random (fixed seed), cut at
+    // random lengths. The dissector must decode each without a script error.
+    std::mt19937 random(8);
+    for (int n = 0; n < 40; ++n) {
+        std::vector<panel::Message> messages;
+        for (int m = 0; m < 4; ++m) messages.push_back(panel::word_message(static_cast<std::uint32_t>(random()), 0));
+        std::vector<std::uint8_t> noise = panel::packet_bytes(0x13060000 + n % 3 * 0x01000000, messages);
+        noise.resize(4 + random() % noise.size());
+        if (noise.size() > 20) noise[20] = static_cast<std::uint8_t>(random());
+        program.send_raw(noise, 59000);
+    }
     capture.finish();
 
     std::vector<Decoded> packets = decode(file);
+    EXPECT_GE(packets.size(), 47u);
+    for (const Decoded& d : packets) EXPECT_EQ(expert_text(d).find("Lua Error"), std::string::npos) << expert_text(d);
     std::vector<std::uint8_t> hello = panel::packet_bytes(0x81060000, {hello_of(0x81060000)});
     std::vector<std::uint8_t> request =
         panel::packet_bytes(0x81060000, {hello_of(0x81060000), panel::Message{ZVMP_MSG_REQ_STREAM, {}}});

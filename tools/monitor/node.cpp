@@ -10,6 +10,7 @@ namespace {
 
 char program_addr[16] = "";
 unsigned int program_port = 0;
+sockaddr_in program_sa{};
 unsigned int own_type_code = 0;
 long long last_pass_second = -1;
 bool data_this_second = false;
@@ -33,6 +34,8 @@ bool zvmon_node_open(const char* addr, unsigned int port, unsigned int type_code
     if (a == INADDR_NONE || port == 0 || port > 0xFFFF) return false;
     std::snprintf(program_addr, sizeof program_addr, "%s", plat_inet_ntoa(a));
     program_port = port;
+    program_sa.sin_addr.s_addr = a;
+    program_sa.sin_port = htons(static_cast<std::uint16_t>(port));
     own_type_code = type_code;
     if (!open_socket()) return false;
     zvmp_add_peer_target(program_addr, program_port, ZVMON_PROGRAM_NODE_TYPE);
@@ -41,12 +44,6 @@ bool zvmon_node_open(const char* addr, unsigned int port, unsigned int type_code
 
 void zvmon_node_service(bool want_stream)
 {
-    // A failed send or receive closed the socket; a new one has a new port, so the program
-    // must hear of it again.
-    if (!zvmp_network_is_open()) {
-        if (!open_socket()) return;
-        data_this_second = false;
-    }
     sockaddr_in from{};
     for (unsigned int n = 0; n < ZVMP_MAX_PACKETS_PER_SERVICE; ++n) {
         zvmp_pkt_ptr pkt(zvmp_net_read_packet(&from));
@@ -56,6 +53,12 @@ void zvmon_node_service(bool want_stream)
     long long now = plat_time();
     if (now == last_pass_second) return;
     last_pass_second = now;
+    // A failed send or receive closed the socket. The new one has another port, so the program
+    // must be asked for the stream again.
+    if (!zvmp_network_is_open()) {
+        if (!open_socket()) return;
+        data_this_second = false;
+    }
     if (want_stream && !data_this_second)
         zvmp_req_stream_data_from(program_addr, program_port);
     else
@@ -70,6 +73,6 @@ void zvmon_node_stop_stream() { zvmp_stop_stream_data_from(program_addr, program
 
 bool zvmon_node_is_program(const sockaddr_in* from)
 {
-    return from != nullptr && from->sin_addr.s_addr == plat_inet_addr(program_addr) &&
-           from->sin_port == htons(static_cast<std::uint16_t>(program_port));
+    return from != nullptr && from->sin_addr.s_addr == program_sa.sin_addr.s_addr &&
+           from->sin_port == program_sa.sin_port;
 }

@@ -216,14 +216,8 @@ end
 local function add_value(tree, entry, payload)
     local show, unit, decimals = entry[4], entry[3], entry[5]
     if show == "float" or show == "speed" then
-        local v
-        if payload:len() == 8 then
-            v = payload:le_float()
-            tree:add_le(f.msg_double, payload)
-        else
-            v = payload:le_float()
-            tree:add_le(f.msg_float, payload)
-        end
+        local v = payload:le_float()
+        tree:add_le(payload:len() == 8 and f.msg_double or f.msg_float, payload)
         if show == "speed" then
             if v < 5 then return fixed(v, 3) .. " Mach" end
             return fixed(v, 0) .. " kt"
@@ -284,7 +278,7 @@ local function add_message(tree, tvb, offset, id, size, index)
     return name
 end
 
-local function add_header(root, tvb, pinfo)
+local function add_header(root, tvb)
     local length = tvb:len()
     local node = tvb(0, 4):le_uint()
     local node_item = root:add_le(f.node_type, tvb(0, 4))
@@ -317,7 +311,7 @@ local function dissect_type_coded(root, tvb, pinfo, code)
     end
 end
 
-local function dissect_messages(root, tvb, node)
+local function dissect_messages(root, tvb)
     local stated_count = tvb(20, 4):le_uint()
     -- The receiver walks no further than the length field, nor past the bytes received.
     local stop = math.min(tvb(16, 4):le_uint(), tvb:len())
@@ -359,7 +353,7 @@ function zvmp.dissector(tvb, pinfo, tree)
         dissect_type_coded(root, tvb, pinfo, first)
         return tvb:len()
     end
-    local node = add_header(root, tvb, pinfo)
+    local node = add_header(root, tvb)
     if node == nil then
         pinfo.cols.info:set("Malformed: shorter than the header")
         return tvb:len()
@@ -370,7 +364,7 @@ function zvmp.dissector(tvb, pinfo, tree)
         pinfo.cols.info:set(info .. " no messages delivered")
         return tvb:len()
     end
-    local names = dissect_messages(root, tvb, node)
+    local names = dissect_messages(root, tvb)
     root:append_text(string.format(", %d messages", #names))
     if #names <= 4 then
         info = info .. " " .. table.concat(names, ", ")
