@@ -39,8 +39,8 @@ int getopt(int argc, char* const argv[], const char* optstring)
     }
 
     optopt = static_cast<unsigned char>(*place++);
-    const char* spec = (optopt == ':') ? nullptr : std::strchr(optstring, optopt);
-    if (spec == nullptr || optopt == '\0') {
+    const char* letter = (optopt == ':') ? nullptr : std::strchr(optstring, optopt);
+    if (letter == nullptr || optopt == '\0') {
         // A '-' inside a group ends scanning unless '-' is itself an option letter.
         if (optopt == '-') {
             place = empty_word;
@@ -51,7 +51,7 @@ int getopt(int argc, char* const argv[], const char* optstring)
         return '?';
     }
 
-    if (spec[1] != ':') {
+    if (letter[1] != ':') {
         optarg = nullptr;
         if (*place == '\0') ++optind;
         return optopt;

@@ -7,7 +7,7 @@
 // - Errors in a request come back as exception messages carrying the request's send id (the
 //   open is 1, each later request the next number) and the parameter's index (counting the
 //   parameters after the handle from 1); the request then has no effect.
-// - Frames fall due 30 times per second of the simulator's clock. A dispatch first hands over
+// - Frames fall due ZVSIM_FRAMES_PER_SECOND times per second of the simulator's clock. A dispatch first hands over
 //   the messages waiting from before it (exceptions, events, the quit message), then one data
 //   block per request that is due; frames the client was too slow to take are never queued,
 //   so a late dispatch brings only the latest. Nothing waits.

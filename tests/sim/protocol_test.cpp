@@ -155,7 +155,7 @@ TEST(SimProtocol, CallsOutsideAnOpenConnectionFailWithoutEffect)
     EXPECT_EQ(reopened.ids(), std::vector<DWORD>{OPEN});
 }
 
-TEST(SimProtocol, FramesFallDueThirtyTimesASecondAndLateOnesCoalesce)
+TEST(SimProtocol, FramesFallDueOnTheFrameRateAndLateOnesCoalesce)
 {
     Client c;
     define_time(c);
@@ -168,19 +168,19 @@ TEST(SimProtocol, FramesFallDueThirtyTimesASecondAndLateOnesCoalesce)
     for (int i = 0; i < 10; ++i) c.dispatch();  // no time has passed
     EXPECT_EQ(c.count(DATA), 0);
 
-    // One wall-clock second in 1 ms dispatches brings 30 blocks.
+    // One wall-clock second in 1 ms dispatches brings one block per frame.
     int blocks = 0;
     for (int ms = 0; ms < 1000; ++ms) {
         simtest::elapsed += 0.001;
         c.dispatch();
         blocks += c.count(DATA);
     }
-    EXPECT_EQ(blocks, 30);
+    EXPECT_EQ(blocks, ZVSIM_FRAMES_PER_SECOND);
 
     // A client that was away for ten frames gets one block, of the latest frame.
     c.frame(10);
     ASSERT_EQ(c.count(DATA), 1);
-    EXPECT_NEAR(at<double>(c.block(4), 0) - first, 1.0 + 10.0 / 30.0, 1e-4);
+    EXPECT_NEAR(at<double>(c.block(4), 0) - first, 1.0 + 10.0 / ZVSIM_FRAMES_PER_SECOND, 1e-4);
 
     // A clock that goes back delivers nothing until it has caught up.
     simtest::elapsed -= 5.0;
@@ -197,7 +197,7 @@ TEST(SimProtocol, AbsoluteTimeCountsSecondsSinceTheYearOneFromTheClock)
     c.dispatch();
     const double t0 = at<double>(c.block(1), 0);
     EXPECT_DOUBLE_EQ(t0, 63852840000.0);
-    c.frame(45);
+    c.frame(3 * ZVSIM_FRAMES_PER_SECOND / 2);
     EXPECT_NEAR(at<double>(c.block(1), 0) - t0, 1.5, 1e-4);
     simtest::elapsed += 7200.0;  // a pause of two hours
     c.dispatch();
@@ -223,8 +223,9 @@ TEST(SimProtocol, RequestPeriodsAndFlags)
     };
     c.dispatch();
     count();
-    for (int i = 0; i < 59; ++i) {
-        if (i == 29) request(c, 5, SIMCONNECT_PERIOD_NEVER);
+    // Two seconds less one frame; the every-frame request stops after its first second.
+    for (int i = 0; i < 2 * ZVSIM_FRAMES_PER_SECOND - 1; ++i) {
+        if (i == ZVSIM_FRAMES_PER_SECOND - 1) request(c, 5, SIMCONNECT_PERIOD_NEVER);
         c.frame();
         count();
     }
@@ -232,7 +233,7 @@ TEST(SimProtocol, RequestPeriodsAndFlags)
     EXPECT_EQ(sent[2], 2);   // at 0 s and 1 s
     EXPECT_EQ(sent[3], 1);   // only when the block changes
     EXPECT_EQ(sent[4], 3);   // frames 0, 3, 6
-    EXPECT_EQ(sent[5], 30);  // until stopped
+    EXPECT_EQ(sent[5], ZVSIM_FRAMES_PER_SECOND);  // until stopped
 }
 
 TEST(SimProtocol, PeriodicSystemEventsFollowTheSimulatorClock)
@@ -241,7 +242,7 @@ TEST(SimProtocol, PeriodicSystemEventsFollowTheSimulatorClock)
     SimConnect_SubscribeToSystemEvent(c.handle, 1, "1sec");
     SimConnect_SubscribeToSystemEvent(c.handle, 2, "6Hz");
     int ones = 0, sixes = 0;
-    for (int i = 0; i < 60; ++i) {
+    for (int i = 0; i < 2 * ZVSIM_FRAMES_PER_SECOND; ++i) {
         c.frame();
         for (const simtest::Bytes& m : c.messages)
             if (at<DWORD>(m, 8) == EVENT) (at<DWORD>(m, 16) == 1 ? ones : sixes)++;

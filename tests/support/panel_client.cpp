@@ -174,9 +174,11 @@ std::vector<Packet> Client::drain()
     std::vector<Packet> out;
     std::vector<std::uint8_t> buf(2048);
     for (;;) {
-        ssize_t n = tsock::recv_now(fd_, buf.data(), buf.size());
+        sockaddr_in from{};
+        ssize_t n = tsock::recv_now(fd_, buf.data(), buf.size(), &from);
         if (n <= 0) break;
         out.push_back(parse(std::vector<std::uint8_t>(buf.begin(), buf.begin() + n)));
+        out.back().from_port = ntohs(from.sin_port);
     }
     return out;
 }

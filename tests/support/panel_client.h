@@ -26,6 +26,7 @@ struct Packet {
     std::uint32_t msg_count;
     std::vector<Message> messages;
     std::vector<std::uint8_t> bytes;
+    unsigned int from_port = 0;  // the sender's port, for packets received
 
     std::vector<std::uint32_t> ids() const;
     const Message* find(std::uint32_t id) const;

@@ -31,14 +31,20 @@ inline bool wait_readable(plat_socket_t s, int timeout_ms = 2000)
 #endif
 }
 
-// One datagram or stream read of what is waiting now; -1 when nothing is.
-inline ssize_t recv_now(plat_socket_t s, void* buffer, std::size_t size)
+// One datagram or stream read of what is waiting now, with its sender when `from` is given;
+// -1 when nothing is waiting.
+inline ssize_t recv_now(plat_socket_t s, void* buffer, std::size_t size, sockaddr_in* from = nullptr)
 {
+    sockaddr_in ignored{};
+    if (from == nullptr) from = &ignored;
 #ifdef _WIN32
+    int len = sizeof *from;
     if (!wait_readable(s, 0)) return -1;
-    return ::recv(s, static_cast<char*>(buffer), static_cast<int>(size), 0);
+    return ::recvfrom(s, static_cast<char*>(buffer), static_cast<int>(size), 0, reinterpret_cast<sockaddr*>(from),
+                      &len);
 #else
-    return ::recv(s, buffer, size, MSG_DONTWAIT);
+    socklen_t len = sizeof *from;
+    return ::recvfrom(s, buffer, size, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(from), &len);
 #endif
 }
 

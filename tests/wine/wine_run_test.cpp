@@ -6,16 +6,22 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "tests/support/panel_client.h"
-#include "tests/wine/wine_process.h"
+#include "tests/support/process.h"
+#include "tests/wine/com_port.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
@@ -27,8 +33,32 @@ const std::string kComPath = "\\\\.\\COM42";
 constexpr unsigned int kProgramPort = 59000;
 constexpr std::uint32_t kMcpHeading = 0x26011603;
 
+// The cross-build folder, or empty when this run has none.
+std::string windows_build()
+{
+    const char* dir = std::getenv("ZV_WIN_BUILD");
+    return dir != nullptr ? dir : "";
+}
+
 #define NEED_WINDOWS_BUILD() \
-    if (wine::build_dir().empty()) GTEST_SKIP() << "no Windows build (run scripts/test-windows)"
+    if (windows_build().empty()) GTEST_SKIP() << "no Windows build (run scripts/test-windows)"
+
+std::vector<std::string> under_wine(const std::string& program, const std::vector<std::string>& args = {})
+{
+    std::vector<std::string> argv = {ZV_SOURCE_DIR "/scripts/wine-run", program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
+// Waits up to `timeout_ms` until `process` has printed `text`.
+bool wait_for_output(ChildProcess& process, const std::string& text, int timeout_ms)
+{
+    for (int waited = 0; process.output().find(text) == std::string::npos; waited += 10) {
+        if (waited >= timeout_ms) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
 
 std::string hex(const std::string& bytes)
 {
@@ -53,19 +83,41 @@ std::map<std::string, std::string> fields(const std::string& state)
     return out;
 }
 
+// tests/cpflight/serial_probe.cpp under Wine, asked one line at a time.
 struct SerialProbe : testing::Test {
-    void SetUp() override { NEED_WINDOWS_BUILD(); }
-    wine::Process probe{wine::build_dir() + "/serial_probe.exe", {}};
+    std::optional<ChildProcess> process;
+    std::size_t answered = 0;
+
+    void SetUp() override
+    {
+        NEED_WINDOWS_BUILD();
+        process.emplace(under_wine(windows_build() + "/serial_probe.exe"), false, true);
+    }
+
+    // The probe's answer to `line`, or "" when none comes within 10 s.
+    std::string ask(const std::string& line)
+    {
+        process->input(line + "\n");
+        std::size_t eol;
+        for (int waited = 0; (eol = process->output().find('\n', answered)) == std::string::npos; waited += 10) {
+            if (waited >= 10000) return "";
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::string answer = process->output().substr(answered, eol - answered);
+        answered = eol + 1;
+        if (!answer.empty() && answer.back() == '\r') answer.pop_back();
+        return answer;
+    }
 };
 
 TEST_F(SerialProbe, ConfiguresTheLineAndKeepsTheDriversOtherSettings)
 {
-    wine::ComPort com(kComPort);
-    ASSERT_EQ(probe.ask("open " + kComPath), "ok 0");
-    auto before = fields(probe.ask("state 0"));
+    ComPort com(kComPort);
+    ASSERT_EQ(ask("open " + kComPath), "ok 0");
+    auto before = fields(ask("state 0"));
     ASSERT_FALSE(before.empty());
-    ASSERT_EQ(probe.ask("configure 0"), "ok");
-    auto after = fields(probe.ask("state 0"));
+    ASSERT_EQ(ask("configure 0"), "ok");
+    auto after = fields(ask("state 0"));
 
     const std::map<std::string, std::string> set = {
         {"baud", "38400"},           {"bytesize", "8"},         {"parity", "0"},
@@ -81,29 +133,29 @@ TEST_F(SerialProbe, ConfiguresTheLineAndKeepsTheDriversOtherSettings)
     EXPECT_EQ(cfgetospeed(&tio), B38400);
     EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB), static_cast<tcflag_t>(CS8));
 
-    EXPECT_EQ(probe.ask("read 0"), "read ");  // nothing waiting: at once
+    EXPECT_EQ(ask("read 0"), "read ");  // nothing waiting: at once
     const std::string in("V1\r\n\0\x03\x11\x13\x7fz", 10);
     com.send(in);
     std::string got;
-    for (int i = 0; i < 100 && got.size() < 2 * in.size(); ++i) got += probe.ask("read 0").substr(5);
+    for (int i = 0; i < 100 && got.size() < 2 * in.size(); ++i) got += ask("read 0").substr(5);
     EXPECT_EQ(got, hex(in));
 
     const std::string out("K9\r\n\0\n", 6);
-    EXPECT_EQ(probe.ask("write 0 " + hex(out)), "wrote 6");
+    EXPECT_EQ(ask("write 0 " + hex(out)), "wrote 6");
     EXPECT_EQ(hex(com.receive(out.size(), 5000)), hex(out));
-    EXPECT_EQ(probe.ask("close 0"), "ok");
+    EXPECT_EQ(ask("close 0"), "ok");
 }
 
 // Wine does not hold devices to the share mode, so a second open of a port in use, which
 // Windows refuses, cannot be shown here.
 TEST_F(SerialProbe, OpenReportsTheErrorAndClosingFreesThePort)
 {
-    wine::ComPort com(kComPort);
-    ASSERT_EQ(probe.ask("open " + kComPath), "ok 0");
-    EXPECT_EQ(probe.ask("close 0"), "ok");
-    EXPECT_EQ(probe.ask("open " + kComPath), "ok 1");
-    EXPECT_EQ(probe.ask("close 1"), "ok");
-    EXPECT_EQ(probe.ask("open \\\\.\\COM43"), "error 2");  // ERROR_FILE_NOT_FOUND
+    ComPort com(kComPort);
+    ASSERT_EQ(ask("open " + kComPath), "ok 0");
+    EXPECT_EQ(ask("close 0"), "ok");
+    EXPECT_EQ(ask("open " + kComPath), "ok 1");
+    EXPECT_EQ(ask("close 1"), "ok");
+    EXPECT_EQ(ask("open \\\\.\\COM43"), "error 2");  // ERROR_FILE_NOT_FOUND
 }
 
 // pyxplugin.exe and the stand-in SimConnect.dll side by side in a folder of their own, as a
@@ -113,7 +165,7 @@ struct Program : testing::Test {
     void SetUp() override
     {
         NEED_WINDOWS_BUILD();
-        const fs::path build = wine::build_dir();
+        const fs::path build = windows_build();
         dir = build / ("run-" + std::to_string(getpid()));
         fs::create_directories(dir);
         fs::copy_file(build / "pyxplugin.exe", dir / "pyxplugin.exe");
@@ -128,8 +180,8 @@ struct Program : testing::Test {
 
 TEST_F(Program, ServesAPanelAndEndsWithCodeZeroOnQuit)
 {
-    wine::Process program(exe(), {});
-    ASSERT_TRUE(program.wait_for_output("Connected to Flight Simulator!", 30000)) << program.output();
+    ChildProcess program(under_wine(exe()));
+    ASSERT_TRUE(wait_for_output(program, "Connected to Flight Simulator!", 30000)) << program.output();
 
     panel::Client client(0x81060000);
     client.request_stream(kProgramPort);
@@ -152,15 +204,15 @@ TEST_F(Program, ServesAPanelAndEndsWithCodeZeroOnQuit)
         }
     EXPECT_TRUE(reflected);
 
-    program.signal(SIGINT);  // Ctrl-C: the stand-in simulator sends its quit message
-    EXPECT_EQ(program.wait_exit(20000), 0) << program.output();
+    // Ctrl-C: the stand-in simulator sends its quit message.
+    EXPECT_EQ(program.stop(SIGINT, 20000), 0) << program.output();
     EXPECT_EQ(program.output().rfind("Zorvan FS2020 Pyx Plugin 1.0.1", 0), 0u) << program.output();
 }
 
 TEST_F(Program, StartsACpflightUnitOnAComPort)
 {
-    wine::ComPort com(kComPort);
-    wine::Process program(exe(), {"-c", std::to_string(kComPort)});
+    ComPort com(kComPort);
+    ChildProcess program(under_wine(exe(), {"-c", std::to_string(kComPort)}));
     // The start-up sequence waits 2 s after "K999" and 5 s after "Q001", then sends the dials.
     const std::string prefix("K999\0Q001\0L0198\0C00\n0\0"s);
     std::string got = com.receive(prefix.size() + 46, 30000);  // through "V05+nnnn"
@@ -172,8 +224,7 @@ TEST_F(Program, StartsACpflightUnitOnAComPort)
                                              "V05[+-]\\d{4}\\0")))
         << rest;
 
-    program.signal(SIGINT);
-    EXPECT_EQ(program.wait_exit(20000), 0) << program.output();
+    EXPECT_EQ(program.stop(SIGINT, 20000), 0) << program.output();
     EXPECT_EQ(program.output().find("Unable to open serial port"), std::string::npos) << program.output();
 }
 

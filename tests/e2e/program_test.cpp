@@ -1,0 +1,107 @@
+// The program as its users run it: build/pyxplugin started as a process on the built-in
+// simulator, watched and commanded by a panel over loopback.
+#include <signal.h>
+
+#include <chrono>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/panel_client.h"
+#include "tests/support/process.h"
+
+namespace {
+
+constexpr unsigned int kProgramPort = 59000;
+constexpr std::uint32_t kTrueHeading = 0x26011106;
+constexpr std::uint32_t kMagneticVariation = 0x26011107;
+constexpr std::uint32_t kMcpHeading = 0x26011603;
+
+// Signed difference a - b in degrees, in [-180, 180).
+double angle_between(double a, double b) { return std::remainder(a - b, 360.0); }
+
+// Asks for the stream until full packets flow (the program may still be starting).
+bool start_streaming(panel::Client& client)
+{
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        client.request_stream(kProgramPort);
+        for (const auto& p : client.receive_for(100))
+            if (p.is_full()) return true;
+    }
+    return false;
+}
+
+// The latest full packet within `ms` that satisfies `accept`, if any.
+template <typename Accept>
+std::optional<panel::Packet> wait_for_full(panel::Client& client, int ms, Accept accept)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        for (const auto& p : client.receive_for(50))
+            if (p.is_full() && accept(p)) return p;
+    }
+    return std::nullopt;
+}
+
+TEST(Program, StreamsObeysCommandsAndEndsCleanlyOnTheBuiltInSimulator)
+{
+    ChildProcess program({PYXPLUGIN_EXE});
+    panel::Client client(0x81060000);
+    ASSERT_TRUE(start_streaming(client)) << program.output();
+
+    // Two seconds of traffic: full packets about twenty times a second, speed limits once.
+    client.receive_for(100);
+    int full = 0;
+    int limits = 0;
+    for (const auto& p : client.receive_for(2000)) {
+        full += p.is_full() ? 1 : 0;
+        limits += p.is_speed_limits() ? 1 : 0;
+    }
+    EXPECT_GE(full, 30);
+    EXPECT_LE(full, 44);
+    EXPECT_GE(limits, 1);
+    EXPECT_LE(limits, 3);
+
+    // The heading command shows in the published MCP heading within a second.
+    client.send_float(kMcpHeading, 270.0f, kProgramPort);
+    auto set = wait_for_full(client, 1000, [](const panel::Packet& p) {
+        const auto* m = p.find(kMcpHeading);
+        return m && m->f32() == 270.0f;
+    });
+    ASSERT_TRUE(set.has_value()) << "MCP heading never read 270";
+
+    // With the autopilot engaged in heading hold, the aircraft rolls in and turns toward the
+    // bug (an airliner at cruise turns about a degree a second at its 25 degree bank limit).
+    const double bug_true = 270.0 - set->find(kMagneticVariation)->f32();  // published sign reversed
+    const double before = std::fabs(angle_between(set->find(kTrueHeading)->f32(), bug_true));
+    client.send({panel::word_message(0x22011801, 2), panel::word_message(0x22011624, 1)}, kProgramPort);
+    auto turned = wait_for_full(client, 10000, [&](const panel::Packet& p) {
+        return std::fabs(angle_between(p.find(kTrueHeading)->f32(), bug_true)) < before - 3.0;
+    });
+    EXPECT_TRUE(turned.has_value()) << "true heading did not turn toward the bug from " << before << " degrees off";
+    if (turned) {
+        EXPECT_EQ(turned->find(0x22011801)->word(), 2u);  // autopilot engaged
+        EXPECT_EQ(turned->find(0x22011624)->word(), 2u);  // heading hold active
+    }
+
+    EXPECT_EQ(program.stop(SIGTERM, 5000), 0);
+    EXPECT_EQ(program.output(),
+              "Zorvan FS2020 Pyx Plugin 1.0.1\n"
+              "Initialising ZVMP Interface ...\n"
+              "Setting ZVMP callback ...\n"
+              "Connected to Flight Simulator!\n");
+}
+
+TEST(Program, EndsWithExitCodeZeroOnInterrupt)
+{
+    ChildProcess program({PYXPLUGIN_EXE, "-s"});
+    for (int i = 0; i < 100 && program.output().find("Connected") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(program.stop(SIGINT, 5000), 0);
+    EXPECT_NE(program.output().find("Connected to Flight Simulator!\n"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,32 @@
+// The monitor's live view: the last value received under every catalogue name, the rate of
+// data packets from the program, and the two ways of showing them, a screen redrawn in place
+// on a terminal or one line of name=value pairs per second for pipes and logs. Owns the values
+// and the counters; `zvmon_run_monitor` is the monitor's loop.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// One received application message; payload as many bytes as the id states.
+void zvmon_view_take(std::uint32_t id, const unsigned char* payload);
+// The end of one packet from the program that carried `messages` application messages.
+void zvmon_view_packet_done(unsigned int messages);
+// Called on every pass with the wall-clock second: a new second closes the rate count.
+void zvmon_view_tick(long long second);
+// Data packets received during the last full second.
+unsigned int zvmon_view_rate();
+
+// "rate=N name=value ...", the values in catalogue order, those not yet received left out.
+std::string zvmon_view_line();
+// The screen: a title line, then one block per section ("Radios    com1 118.10 MHz  ...") with
+// lines cut at `width` columns; every line ends with "\n".
+std::string zvmon_view_screen(const std::string& title, unsigned int width);
+
+struct ZvmonTargetOptions {
+    const char* host;
+    unsigned int port;
+    unsigned int type_code;
+};
+// Says hello, asks for the stream and shows the values until SIGINT or SIGTERM, then sends a
+// stream stop. Returns the exit status.
+int zvmon_run_monitor(const ZvmonTargetOptions& options);
