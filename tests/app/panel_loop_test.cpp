@@ -127,8 +127,8 @@ TEST(PanelLoop, RefreshesTheUnitOnEverySubsecondPassOnlyWhenConfigured)
 {
     char path[ZVPYXCPF_SERIAL_PORT_SIZE];
     plat_serial_device_path(kMissingPort, path, sizeof path);
-    const std::string failure =
-        "\nUnable to open serial port " + std::string(path) + " : Error " + std::to_string(PLAT_SERIAL_NO_DEVICE) + "\n";
+    const std::string failure = "\nUnable to open serial port " + std::string(path) + " : Error " +
+                                std::to_string(PLAT_SERIAL_NO_DEVICE) + "\n";
     EXPECT_EQ(run_passes_with_unit(1), "\nConnected to Flight Simulator!\n" + failure + failure + failure);
 }
 

@@ -63,7 +63,8 @@ TEST(Service, HelloReachesAGroupMemberOnLoopback)
     UdpEnd member(2425, "0.0.0.0");
     ip_mreq mreq{};
     mreq.imr_multiaddr.s_addr = inet_addr("239.224.224.1");
-    ASSERT_EQ(setsockopt(member.fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&mreq), sizeof mreq), 0);
+    ASSERT_EQ(setsockopt(member.fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&mreq), sizeof mreq),
+              0);
     start_like_the_core();
     zvmp_showtime();
     Bytes hello = member.receive();
