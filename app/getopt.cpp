@@ -40,7 +40,7 @@ int getopt(int argc, char* const argv[], const char* optstring)
 
     optopt = static_cast<unsigned char>(*place++);
     const char* letter = (optopt == ':') ? nullptr : std::strchr(optstring, optopt);
-    if (letter == nullptr || optopt == '\0') {
+    if (letter == nullptr) {
         // A '-' inside a group ends scanning unless '-' is itself an option letter.
         if (optopt == '-') {
             place = empty_word;

@@ -108,16 +108,3 @@ const PlatNetApi plat_net_os = {
 };
 
 PlatNetApi plat_net = plat_net_os;
-
-std::uint32_t plat_inet_addr(const char* text)
-{
-    if (text == nullptr) return INADDR_NONE;
-    return ::inet_addr(text);
-}
-
-const char* plat_inet_ntoa(std::uint32_t addr)
-{
-    in_addr a{};
-    a.s_addr = addr;
-    return ::inet_ntoa(a);
-}
