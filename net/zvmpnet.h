@@ -98,6 +98,10 @@ extern zvmp_net_tgt_list_s* zvmp_net_mcast_list;
 extern zvmp_net_tgt_list_s* zvmp_net_peer_list;
 extern unsigned int zvmp_peer_count;
 extern unsigned int zvmp_number_of_stream_peers;
+// Counts since start, for the operator's status line: datagrams sent whole, and datagrams read
+// but refused (empty, too long, a length field that differs, or dropped by the system).
+extern unsigned long long zvmp_net_packets_sent;
+extern unsigned long long zvmp_net_packets_refused;
 
 // Opens the socket if closed, at most one attempt per wall-clock second. `addr` null means
 // "0.0.0.0"; `port` 0 means the first free port from 59000 to 59999, any other port is bound

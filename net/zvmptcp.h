@@ -46,6 +46,14 @@ void zvmp_tcp_close_client(plat_socket_t* socket);
 // `src` that is `dst` itself stays as it is.
 void zvmp_store_init_addr(char (&dst)[ZVMP_ADDR_TEXT_SIZE], const char* src);
 // Binds `s` to the first port of [first, last] that is free, on the address given as text (any
-// address when the text is not one). On failure closes `s` and returns PLAT_INVALID_SOCKET.
+// address when the text is not one). On failure closes `s`, reports "no free <transport> port"
+// and returns PLAT_INVALID_SOCKET.
 plat_socket_t zvmp_bind_first_free_port(plat_socket_t s, const char* addr, unsigned int first,
-                                        unsigned int last);
+                                        unsigned int last, const char* transport = "UDP");
+
+// Failures that the network gets over by itself (it retries, or re-opens the socket), told to
+// the operator: called with one line of text saying what happened, without a line end, and the
+// system's error number behind it (0 when there is none). Null unless the application sets it.
+extern void (*zvmp_net_failure_callback)(const char* what, int error);
+// Calls the failure hook when set.
+void zvmp_net_report_failure(const char* what, int error);
