@@ -137,7 +137,9 @@ struct Lifecycle {
 
 volatile sig_atomic_t restart_requested = 0;
 
+#ifdef SIGUSR1
 void on_restart_signal(int) { restart_requested = 1; }
+#endif
 
 Lifecycle::Lifecycle()
 {
