@@ -178,15 +178,13 @@ bool wait_for_connection()
     return false;
 }
 
-void report_network_failure(const char* what, int error) { zvscpl_report_failure(what, error); }
-
 }  // namespace
 
 int zvscpl_main(int argc, char** argv)
 {
     plat_signals.install_stop(&zvscpl_loop.stop);
-    zvmp_net_failure_callback = report_network_failure;
-    zvpyxcpf_failure_callback = report_network_failure;
+    zvmp_net_failure_callback = zvscpl_report_failure;
+    zvpyxcpf_failure_callback = zvscpl_report_failure;
     std::printf("%s %s\n", TITLE_STRING, VERSION_STRING);
     progress("Initialising ZVMP Interface ...");
     // A network that does not open now is opened by the network service later.

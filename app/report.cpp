@@ -51,7 +51,8 @@ void zvscpl_report_status(bool connected)
     }
     std::time_t t = static_cast<std::time_t>(plat_time());
     char clock[16] = "--:--:--";
-    if (const std::tm* local = std::localtime(&t); local != nullptr) std::strftime(clock, sizeof clock, "%H:%M:%S", local);
+    if (const std::tm* local = std::localtime(&t); local != nullptr)
+        std::strftime(clock, sizeof clock, "%H:%M:%S", local);
     std::printf("\nstatus %s sim=%s peers=%u permanent=%u streaming_full=%u streaming_position=%u sent_per_s=%llu "
                 "commands_per_s=%llu dropped=%llu refused=%llu cpflight=%s",
                 clock, connected ? "connected" : "waiting", peers, permanent,
@@ -77,10 +78,13 @@ void zvscpl_report_failure(const char* what, int error)
         if (std::strncmp(r.failures[i].cause, what, sizeof r.failures[i].cause - 1) == 0) slot = &r.failures[i];
     if (slot != nullptr && now - slot->at_ms < ZVSCPL_REPORT_PERIOD_MS) return;
     if (slot == nullptr) {
-        // The table is full only with more than 16 kinds of failure; the oldest gives way.
-        unsigned int i = r.failure_count < 16 ? r.failure_count++ : 0;
-        if (r.failure_count == 16 && i == 0)
-            for (unsigned int j = 1; j < 16; ++j)
+        // The table fills only with more kinds of failure than it holds; the oldest gives way.
+        constexpr unsigned int size = sizeof r.failures / sizeof r.failures[0];
+        unsigned int i = 0;
+        if (r.failure_count < size)
+            i = r.failure_count++;
+        else
+            for (unsigned int j = 1; j < size; ++j)
                 if (r.failures[j].at_ms < r.failures[i].at_ms) i = j;
         slot = &r.failures[i];
         std::snprintf(slot->cause, sizeof slot->cause, "%s", what);
