@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,7 +17,6 @@
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/net.h"
-#include "platform/serial.h"
 #include "tests/support/simconnect_double.h"
 
 namespace {
@@ -236,14 +234,6 @@ TEST(Dispatch, TruncatedRecordsAreIgnored)
 // ---- Status and failure lines (-v)
 
 long long report_ms = 0;
-int report_error = 0;
-
-std::string error_text(int error)
-{
-    char text[256];
-    plat_error_text(error, text, sizeof text);
-    return text;
-}
 
 TEST(Report, StatusLineEveryTenSecondsWithCountsSinceTheLineBefore)
 {
@@ -269,13 +259,13 @@ TEST(Report, StatusLineEveryTenSecondsWithCountsSinceTheLineBefore)
     zvmp_net_packets_sent += 215;
     zvmp_net_packets_refused += 3;
     zvscpl_report.commands += 25;
-    report_ms = 9999;
-    zvscpl_report_status(true);
-    report_ms = 10000;
-    zvscpl_report_status(true);
+    for (long long ms : {9999, 10000}) {
+        report_ms = ms;
+        zvscpl_report_status(true);
+    }
     zvscpl_report.dropped += 4;
-    report_ms = 30000;  // a late line counts per second over its whole period
     zvmp_net_packets_sent += 100;
+    report_ms = 30000;  // a late line counts per second over its whole period
     zvscpl_report_status(false);
     verbose = 1;
     report_ms = 45000;
@@ -287,71 +277,27 @@ TEST(Report, StatusLineEveryTenSecondsWithCountsSinceTheLineBefore)
               "commands_per_s=0 dropped=4 refused=0 cpflight=closed");
 }
 
-TEST(Report, OneLinePerFailureWithItsReasonAtMostOncePerTenSeconds)
+TEST(Report, AFailureLineWithItsReasonAtMostOncePerTenSecondsFromVerboseTwo)
 {
     plat_monotonic_ms = [] { return report_ms; };
-    plat_time = [] { return 1000LL + report_ms / 1000; };
     zvmp_net_failure_callback = zvscpl_report_failure;
-    zvpyxcpf_failure_callback = zvscpl_report_failure;
-    plat_net.last_error = [] { return report_error; };
-    plat_net.startup = [] { return true; };
-    plat_net.udp_socket = [] { return plat_socket_t{7}; };
-    plat_net.tcp_socket = [] { return plat_socket_t{8}; };
+    plat_net.last_error = [] { return EADDRINUSE; };
     plat_net.bind = [](plat_socket_t, std::uint32_t, unsigned int) { return -1; };
     plat_net.close = [](plat_socket_t) {};
-    plat_net.send_to = [](plat_socket_t, const void*, std::size_t, const sockaddr_in*) { return -1L; };
-    plat_net.readable = [](plat_socket_t) { return 1; };
-    plat_net.recv_from = [](plat_socket_t, void*, std::size_t, sockaddr_in*) { return -1L; };
-    plat_serial.open = [](const char*) { return plat_serial_t{}; };
-    plat_serial.configure = [](plat_serial_t) { return false; };
-    plat_serial.open_error = [] { return report_error; };
-    plat_serial.close = [](plat_serial_t) {};
-    std::snprintf(zvpyxcpf_serial_port, sizeof zvpyxcpf_serial_port, "COM1");
-    char serial_path[ZVPYXCPF_SERIAL_PORT_SIZE];
-    plat_serial_device_path("COM1", serial_path, sizeof serial_path);
+    char reason[256];
+    plat_error_text(EADDRINUSE, reason, sizeof reason);
+    const std::string line = "\nno free TCP port in 59000-59999: " + std::string(reason);
 
-    zvmp_net_tgt_list_s target{};
-    auto send = [&] {
-        zvmp_net_socket = 7;
-        zvmp_net_send_to_target("x", 1, &target);
-    };
-    auto receive = [] {
-        zvmp_net_socket = 7;
-        sockaddr_in from{};
-        zvmp_net_read_packet(&from);
-    };
-    struct Case {
-        const char* title;
-        std::function<void()> cause;
-        int error;
-        std::string line;
-    };
-    const Case cases[] = {
-        {"no free UDP port", [] { zvmp_initialise_network("0.0.0.0", 0, 0x13000000); }, EADDRINUSE,
-         "no free UDP port in 59000-59999: " + error_text(EADDRINUSE)},
-        {"no free TCP port", [] { zvmp_tcp_start_server("0.0.0.0", 0); }, EACCES,
-         "no free TCP port in 59000-59999: " + error_text(EACCES)},
-        {"failed send", send, EPERM, "UDP socket closed after a failed send; re-opening: " + error_text(EPERM)},
-        {"failed receive", receive, ENETDOWN,
-         "UDP socket closed after a failed receive; re-opening: " + error_text(ENETDOWN)},
-        {"serial port that does not configure", zvpyxcpf_open_serial_port, EIO,
-         "serial port " + std::string(serial_path) + " did not configure: " + error_text(EIO)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.title);
-        report_error = c.error;
-        testing::internal::CaptureStdout();
-        verbose = 1;  // not below -v
-        c.cause();
-        verbose = 2;
-        report_ms += 1000;
-        c.cause();
-        report_ms += 9999;  // the same cause within 10 s
-        c.cause();
-        report_ms += 1;
-        c.cause();
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "\n" + c.line + "\n" + c.line);
+    testing::internal::CaptureStdout();
+    for (int v : {1, 2}) {
+        verbose = v;
+        zvmp_bind_first_free_port(7, "0.0.0.0", 59000, 59999, "TCP");
     }
+    for (long long ms : {9999, 10000}) {  // the same cause within 10 s, then after
+        report_ms = ms;
+        zvmp_bind_first_free_port(7, "0.0.0.0", 59000, 59999, "TCP");
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), line + line);
 }
 
 }  // namespace
