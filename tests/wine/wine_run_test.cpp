@@ -178,7 +178,7 @@ struct Program : testing::Test {
     std::string exe() const { return (dir / "pyxplugin.exe").string(); }
 };
 
-TEST_F(Program, ServesAPanelAndEndsWithCodeZeroOnQuit)
+TEST_F(Program, ServesAPanelAndEndsWithCodeZeroOnCtrlC)
 {
     ChildProcess program(under_wine(exe()));
     ASSERT_TRUE(wait_for_output(program, "Connected to Flight Simulator!", 30000)) << program.output();
