@@ -6,6 +6,7 @@
 #include "flightdata/convert.h"
 #include "flightdata/flightdata.h"
 #include "net/zvmpnet.h"
+#include "panel/efis.h"
 #include "panel/mcp.h"
 
 namespace {
