@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/messages.h"
+#include "protocol/messages.h"
 #include "app/pyxplugin.h"
 #include "flightdata/convert.h"
 #include "flightdata/flightdata.h"
