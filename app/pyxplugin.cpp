@@ -1,5 +1,5 @@
-// Start-up, the simulator connection and the main loop. Owns `hQuit`, `verbose` and the
-// loop's own state. Everything in the program runs on this loop's thread: simulator messages inside
+// Start-up, the simulator connection and the main loop. Owns `hQuit`, `verbose` and the loop's
+// own state. Everything in the program runs on this loop's thread: simulator messages inside
 // SimConnect_CallDispatch, network traffic inside the paced pass.
 #include "app/pyxplugin.h"
 

@@ -3,10 +3,6 @@
 // socket except the outgoing connect.
 #include "net/zvmptcp.h"
 
-#include <algorithm>
-#include <cstring>
-
-
 plat_socket_t zvmp_tcp_server_socket = PLAT_INVALID_SOCKET;
 plat_socket_t zvmp_tcp_server_client_socket = PLAT_INVALID_SOCKET;
 sockaddr_in zvmp_tcp_server_client_addr{};

@@ -1,5 +1,6 @@
-// The monitor's message table against protocol/messages.h and the Wireshark dissector's table, and
-// the conversions between payloads, shown text and typed values.
+// The message catalogue against protocol/messages.h and the Wireshark dissector's table, its
+// committed copies against the generator, and the monitor's conversions between payloads, shown
+// text and typed values.
 #include <cstring>
 #include <fstream>
 #include <map>
