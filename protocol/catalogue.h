@@ -249,6 +249,35 @@ constexpr const char* zvmsg_section_name(ZvmsgSection section)
     return NAMES[static_cast<std::size_t>(section)];
 }
 
+// The payload kind of an application message, in words.
+constexpr const char* zvmsg_kind_name(ZvmsgKind kind)
+{
+    switch (kind) {
+    case ZvmsgKind::Int32: return "int32";
+    case ZvmsgKind::Float32: return "float32";
+    case ZvmsgKind::Float64: return "float64";
+    case ZvmsgKind::Block: return "block of 32-bit words";
+    }
+    return "";
+}
+
+// How the payload's number stands for the value in the message's unit, in one line.
+constexpr const char* zvmsg_scaling(ZvmsgShow show)
+{
+    switch (show) {
+    case ZvmsgShow::Float: return "the value itself";
+    case ZvmsgShow::Int: return "the value itself, signed";
+    case ZvmsgShow::Word: return "the value itself, unsigned";
+    case ZvmsgShow::Hex: return "a bit set";
+    case ZvmsgShow::Squawk: return "four octal digits read as a decimal number (7000 is squawk 7000)";
+    case ZvmsgShow::Freq:
+        return "hundredths: MHz in 10 kHz steps (11810 is 118.10), kHz in 1/100 kHz (35000 is 350.00)";
+    case ZvmsgShow::McpSpeed: return "knots, or a Mach number when below 5";
+    case ZvmsgShow::RadioBlock: return "twelve frequencies in hundredths, as the single radios";
+    }
+    return "";
+}
+
 // The word for how a payload is shown, as the dissector and the generated tables spell it.
 constexpr const char* zvmsg_show_name(ZvmsgShow show)
 {

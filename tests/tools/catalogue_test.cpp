@@ -67,6 +67,18 @@ TEST(MonitorCatalogue, HoldsEveryMessageOfTheProgramOnceWithAUniqueName)
     EXPECT_EQ(table_ids, ids);
 }
 
+TEST(MonitorCatalogue, EveryMessageHasAKindAScalingAndADescription)
+{
+    for (const ZvmsgInfo& e : ZVMSG_CATALOGUE) {
+        SCOPED_TRACE(e.name);
+        EXPECT_NE(std::string(zvmsg_kind_name(zvmsg_kind(e.id))), "");
+        EXPECT_NE(std::string(zvmsg_scaling(e.show)), "");
+        EXPECT_NE(std::string(e.label), "");
+        EXPECT_EQ(std::string(e.label).find('\n'), std::string::npos);
+    }
+    EXPECT_EQ(std::string(zvmsg_kind_name(static_cast<ZvmsgKind>(0x01))), "");
+}
+
 TEST(MonitorCatalogue, ShowsAndTakesWhatTheIdentifiersKindCarries)
 {
     for (const ZvmonEntry& e : zvmon_catalogue()) {
