@@ -13,9 +13,20 @@ namespace {
 
 std::string printf_text(const char* format, auto... args)
 {
-    char text[256];
-    std::snprintf(text, sizeof text, format, args...);
+    std::string text(static_cast<std::size_t>(std::snprintf(nullptr, 0, format, args...)), '\0');
+    std::snprintf(text.data(), text.size() + 1, format, args...);
     return text;
+}
+
+// A quoted string literal, as Lua (and most languages) read it.
+std::string quoted(const char* text)
+{
+    std::string out = "\"";
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c == '"' || *c == '\\') out += '\\';
+        out += *c;
+    }
+    return out + '"';
 }
 
 // The catalogue ordered by group, then item, then kind.
@@ -38,7 +49,8 @@ const char* group_label(unsigned int group)
 std::string render_lua()
 {
     std::string out = "local GROUPS = {\n";
-    for (const ZvmsgGroup& g : ZVMSG_GROUPS) out += printf_text("    [0x%02x] = \"%s\",\n", g.group, g.label);
+    for (const ZvmsgGroup& g : ZVMSG_GROUPS)
+        out += printf_text("    [0x%02x] = %s,\n", g.group, quoted(g.label).c_str());
     out += "}\n\n"
            "-- Application messages: { name, what it is, unit, how it is shown, decimals }.\n"
            "-- float: float32 or float64 by the kind; speed: knots, or Mach below 5; int: signed; word:\n"
@@ -51,8 +63,9 @@ std::string render_lua()
             group = zvmsg_group(e->id);
             out += printf_text("    -- group 0x%02x: %s\n", group, group_label(group));
         }
-        out += printf_text("    [0x%08x] = { \"%s\", \"%s\", \"%s\", \"%s\", %d },\n", e->id, e->name, e->label,
-                           e->unit, zvmsg_show_name(e->show), e->decimals);
+        out += printf_text("    [0x%08x] = { %s, %s, %s, %s, %d },\n", e->id, quoted(e->name).c_str(),
+                           quoted(e->label).c_str(), quoted(e->unit).c_str(), quoted(zvmsg_show_name(e->show)).c_str(),
+                           e->decimals);
     }
     out += "}\n\n"
            "-- The radio block's words, each named by the single-radio message it stands for.\n"
