@@ -4,11 +4,12 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/messages.h"
+#include "protocol/messages.h"
 #include "app/pyxplugin.h"
 #include "app/report.h"
 #include "flightdata/convert.h"
 #include "flightdata/flightdata.h"
+#include "panel/efis.h"
 #include "panel/mcp.h"
 
 namespace {

@@ -1,7 +1,7 @@
-// Start-up, the simulator connection and the main loop. Owns `hSimConnect`, `hQuit`, `verbose`
-// and the loop's state. Everything in the program runs on this loop's thread: simulator
-// messages inside SimConnect_CallDispatch, network traffic inside the paced pass (or, while
-// waiting for the simulator, on the wall clock). Only the stop flag is set from elsewhere.
+// Start-up, the simulator connection and the main loop. Owns `hQuit`, `verbose` and the loop's
+// own state. Everything in the program runs on this loop's thread: simulator messages inside
+// SimConnect_CallDispatch, network traffic inside the paced pass (or, while waiting for the
+// simulator, on the wall clock). Only the stop flag is set from elsewhere.
 #include "app/pyxplugin.h"
 
 #include <cstddef>
@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "app/getopt.h"
-#include "app/messages.h"
+#include "protocol/messages.h"
 #include "app/report.h"
 #include "cpflight/cpflight.h"
 #include "flightdata/flightdata.h"
@@ -19,10 +19,9 @@
 #include "platform/net.h"
 #include "platform/signals.h"
 
-HANDLE hSimConnect = nullptr;
 int hQuit = 0;
 int verbose = 1;
-ZvscplLoop zvscpl_loop;
+ZvscplState zvscpl_state;
 
 namespace {
 
@@ -71,7 +70,7 @@ bool title_is_terminated(const char* data, std::size_t available)
     return std::memchr(data, '\0', limit) != nullptr;
 }
 
-bool stop_requested() { return zvscpl_loop.stop.load() != 0; }
+bool stop_requested() { return zvscpl_state.stop.load() != 0; }
 
 void report_hresult(const char* what, HRESULT hr)
 {
@@ -85,18 +84,18 @@ void report_hresult(const char* what, HRESULT hr)
 // the pacing starts afresh, since a new simulator's clock may be earlier than the old one's.
 bool open_connection()
 {
-    zvscpl_loop.last_open_ms = plat_monotonic_ms();
+    zvscpl_state.last_open_ms = plat_monotonic_ms();
     HRESULT hr = SimConnect_Open(&hSimConnect, TITLE_STRING, nullptr, 0, nullptr, 0);
     if (FAILED(hr)) {
         // Without -w the program ends here, as silently as it always has.
-        if (zvscpl_loop.wait_for_sim) report_hresult("Flight Simulator connection did not open", hr);
+        if (zvscpl_state.wait_for_sim) report_hresult("Flight Simulator connection did not open", hr);
         return false;
     }
     progress("\nConnected to Flight Simulator!\n");
-    zvscpl_loop.waiting = 0;
-    zvscpl_loop.lastSubsecondTime = 0.0;
-    zvscpl_loop.lastSecondTime = 0.0;
-    zvscpl_loop.dispatch_failing_since_ms = -1;
+    zvscpl_state.waiting = 0;
+    zvscpl_state.lastSubsecondTime = 0.0;
+    zvscpl_state.lastSecondTime = 0.0;
+    zvscpl_state.dispatch_failing_since_ms = -1;
     hQuit = 0;
     zvpyxpl_fd_add_definitions();
     SimConnect_SubscribeToSystemEvent(hSimConnect, EVT_SIM_START, "SimStart");
@@ -106,7 +105,7 @@ bool open_connection()
 // With -w, a connection whose every dispatch has failed for the limit is gone.
 bool connection_lost(HRESULT dispatch_result)
 {
-    long long& since = zvscpl_loop.dispatch_failing_since_ms;
+    long long& since = zvscpl_state.dispatch_failing_since_ms;
     if (SUCCEEDED(dispatch_result)) {
         since = -1;
         return false;
@@ -122,7 +121,7 @@ bool connection_lost(HRESULT dispatch_result)
 // (with -w) the connection stops working.
 void run_connected()
 {
-    ZvscplLoop& loop = zvscpl_loop;
+    ZvscplState& loop = zvscpl_state;
     while (hQuit == 0 && !stop_requested()) {
         HRESULT result = SimConnect_CallDispatch(hSimConnect, zvscpl_dispatch_proc, nullptr);
         if (loop.wait_for_sim && connection_lost(result)) break;
@@ -163,7 +162,7 @@ void serve_while_waiting()
 // Waits for the simulator, trying to connect every ZVSCPL_OPEN_RETRY_MS; false on a stop request.
 bool wait_for_connection()
 {
-    ZvscplLoop& loop = zvscpl_loop;
+    ZvscplState& loop = zvscpl_state;
     loop.waiting = 1;
     while (!stop_requested()) {
         long long now = plat_monotonic_ms();
@@ -182,7 +181,7 @@ bool wait_for_connection()
 
 int zvscpl_main(int argc, char** argv)
 {
-    plat_signals.install_stop(&zvscpl_loop.stop);
+    plat_signals.install_stop(&zvscpl_state.stop);
     zvmp_net_failure_callback = zvscpl_report_failure;
     zvpyxcpf_failure_callback = zvscpl_report_failure;
     std::printf("%s %s\n", TITLE_STRING, VERSION_STRING);
@@ -200,7 +199,7 @@ int zvscpl_main(int argc, char** argv)
         case 'c': option_serial_port(zvopt::optarg); break;
         case 'v': ++verbose; break;
         case 's': --verbose; break;
-        case 'w': zvscpl_loop.wait_for_sim = 1; break;
+        case 'w': zvscpl_state.wait_for_sim = 1; break;
         default: break;  // unknown letters and missing arguments pass silently
         }
     }
@@ -223,7 +222,7 @@ void zvscpl_run_loop()
     if (stop_requested()) return;
     bool connected = open_connection();
     if (!connected) {
-        if (!zvscpl_loop.wait_for_sim) return;
+        if (!zvscpl_state.wait_for_sim) return;
         progress("\nWaiting for Flight Simulator ...");
     }
     for (;;) {
@@ -231,7 +230,7 @@ void zvscpl_run_loop()
         run_connected();
         SimConnect_Close(hSimConnect);
         connected = false;
-        if (!zvscpl_loop.wait_for_sim || stop_requested()) return;
+        if (!zvscpl_state.wait_for_sim || stop_requested()) return;
         progress("\nFlight Simulator closed, waiting ...");
     }
 }

@@ -13,8 +13,8 @@ extern int verbose;
 // Set once the simulator says it quits; the main loop runs while it is 0.
 extern int hQuit;
 
-// The main loop's state, for the life of the process.
-struct ZvscplLoop {
+// The main loop's own state, for the life of the process.
+struct ZvscplState {
     // Set by a stop request (a signal, or a console event on its own thread): the loop finishes
     // its iteration, closes the simulator connection and the CPFlight port, and the program ends.
     plat_stop_flag stop{0};
@@ -33,7 +33,7 @@ struct ZvscplLoop {
     long long last_wait_service_ms = 0;
     long long dispatch_failing_since_ms = -1;
 };
-extern ZvscplLoop zvscpl_loop;
+extern ZvscplState zvscpl_state;
 
 // With -w: a failed open is tried again after this long; a connection whose dispatches all
 // fail for this long counts as gone.

@@ -34,8 +34,8 @@ void zvscpl_report_status(bool connected)
     long long now = plat_monotonic_ms();
     if (r.last_status_ms < 0) {
         r.last_status_ms = now;
-        r.sent_then = zvmp_net_packets_sent;
-        r.refused_then = zvmp_net_packets_refused;
+        r.sent_then = zvmp_net_state.packets_sent;
+        r.refused_then = zvmp_net_state.packets_refused;
         r.commands_then = r.commands;
         r.dropped_then = r.dropped;
         return;
@@ -57,13 +57,13 @@ void zvscpl_report_status(bool connected)
                 "commands_per_s=%llu dropped=%llu refused=%llu cpflight=%s",
                 clock, connected ? "connected" : "waiting", peers, permanent,
                 zvmp_number_of_stream_clients_of_type(0x81000000), zvmp_number_of_stream_clients_of_type(0x84000000),
-                per_second(zvmp_net_packets_sent - r.sent_then, elapsed),
+                per_second(zvmp_net_state.packets_sent - r.sent_then, elapsed),
                 per_second(r.commands - r.commands_then, elapsed), r.dropped - r.dropped_then,
-                zvmp_net_packets_refused - r.refused_then, cpflight_state());
+                zvmp_net_state.packets_refused - r.refused_then, cpflight_state());
     std::fflush(stdout);
     r.last_status_ms = now;
-    r.sent_then = zvmp_net_packets_sent;
-    r.refused_then = zvmp_net_packets_refused;
+    r.sent_then = zvmp_net_state.packets_sent;
+    r.refused_then = zvmp_net_state.packets_refused;
     r.commands_then = r.commands;
     r.dropped_then = r.dropped;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "net/zvmptcp.h"
 #include "platform/clock.h"
 
 void (*zvmp_net_message_received_callback)(unsigned int id, void* data, sockaddr_in* from) = nullptr;
@@ -22,8 +23,7 @@ zvmp_net_tgt_list_s* zvmp_net_mcast_list = nullptr;
 zvmp_net_tgt_list_s* zvmp_net_peer_list = nullptr;
 unsigned int zvmp_peer_count = 0;
 unsigned int zvmp_number_of_stream_peers = 0;
-unsigned long long zvmp_net_packets_sent = 0;
-unsigned long long zvmp_net_packets_refused = 0;
+ZvmpNetState zvmp_net_state;
 
 namespace {
 
@@ -170,7 +170,7 @@ zvmp_pkt_s* zvmp_net_read_packet(sockaddr_in* from)
     sockaddr_in sender{};
     long count = plat_net.recv_from(zvmp_net_socket, pkt.get(), ZVMP_PKT_MAX_LENGTH, &sender);
     if (count == PLAT_RECV_DROPPED) {
-        ++zvmp_net_packets_refused;
+        ++zvmp_net_state.packets_refused;
         return nullptr;
     }
     if (count < 0) {
@@ -180,13 +180,13 @@ zvmp_pkt_s* zvmp_net_read_packet(sockaddr_in* from)
         return nullptr;
     }
     if (count == 0 || count > static_cast<long>(ZVMP_PKT_MAX_LENGTH)) {
-        ++zvmp_net_packets_refused;
+        ++zvmp_net_state.packets_refused;
         return nullptr;
     }
     zvmp_net_packet_in_len = static_cast<unsigned int>(count);
     if (from != nullptr) *from = sender;
     if (pkt->node_type >= TYPE_CODED_LIMIT && pkt->length != zvmp_net_packet_in_len) {
-        ++zvmp_net_packets_refused;
+        ++zvmp_net_state.packets_refused;
         return nullptr;
     }
     return pkt.release();
@@ -232,27 +232,12 @@ void zvmp_net_process_message(unsigned int id, void* payload, sockaddr_in* from,
 
 void zvmp_initialise_network(const char* addr, unsigned int port, unsigned int node_type)
 {
-    static bool winInitialised = false;
-    static long long zvxpl_last_init_attempt = 0;
-
     if (zvmp_network_is_open()) return;
-    unsigned int first = port != 0 ? port : ZVMP_FIRST_PORT;
-    unsigned int last = port != 0 ? port : ZVMP_LAST_PORT;
     zvmp_node_type = node_type & ZVMP_NODE_TYPE_CODE_MASK;
     zvmp_init_port = port;
     zvmp_store_init_addr(zvmp_init_addr, addr);
 
-    if (!winInitialised) {
-        if (!plat_net.startup()) return;
-        winInitialised = true;
-    }
-    long long now = plat_time();
-    if (now == zvxpl_last_init_attempt) return;
-    zvxpl_last_init_attempt = now;
-
-    plat_socket_t s = plat_net.udp_socket();
-    if (s == PLAT_INVALID_SOCKET) return;
-    zvmp_net_socket = zvmp_bind_first_free_port(s, zvmp_init_addr, first, last);
+    zvmp_net_socket = zvmp_open_socket(zvmp_net_state.open, ZvmpSocketKind::Udp, zvmp_init_addr, port);
     // Opened on the range, the node announces itself to the group but does not listen on it.
     if (zvmp_network_is_open() && port != 0) zvmp_join_multicast_group(ZVMP_MCAST_GROUP);
 }
@@ -379,7 +364,7 @@ void zvmp_net_send_to_target(const void* data, unsigned int length, zvmp_net_tgt
     if (!zvmp_network_is_open() || data == nullptr || length == 0 || target == nullptr) return;
     long sent = plat_net.send_to(zvmp_net_socket, data, length, &target->sa);
     if (sent == static_cast<long>(length)) {
-        ++zvmp_net_packets_sent;
+        ++zvmp_net_state.packets_sent;
         return;
     }
     zvmp_net_report_failure("UDP socket closed after a failed send; re-opening",
@@ -428,8 +413,6 @@ void zvmp_remove_expired_peers()
 
 void zvmp_showtime()
 {
-    static long long last_showtime = 0;
-
     long long now = plat_time();
     zvmp_initialise_network(zvmp_init_addr, zvmp_init_port, zvmp_node_type);
 
@@ -441,10 +424,10 @@ void zvmp_showtime()
     }
     // Any change of second, also a step back of the clock, starts a new pass: comparing with
     // "later than" would keep the node silent until the clock caught up again.
-    if (now != last_showtime) {
+    if (now != zvmp_net_state.last_showtime) {
         zvmp_send_hello_packets();
         zvmp_remove_expired_peers();
-        last_showtime = now;
+        zvmp_net_state.last_showtime = now;
     }
     zvmp_tcp_showtime();
 }

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "net/zvmptcp.h"
+#include "net/zvmpsocket.h"
 #include "platform/net.h"
 
 static_assert(std::endian::native == std::endian::little, "ZVMP words travel in host order, which must be little-endian");
@@ -98,10 +98,17 @@ extern zvmp_net_tgt_list_s* zvmp_net_mcast_list;
 extern zvmp_net_tgt_list_s* zvmp_net_peer_list;
 extern unsigned int zvmp_peer_count;
 extern unsigned int zvmp_number_of_stream_peers;
-// Counts since start, for the operator's status line: datagrams sent whole, and datagrams read
-// but refused (empty, too long, a length field that differs, or dropped by the system).
-extern unsigned long long zvmp_net_packets_sent;
-extern unsigned long long zvmp_net_packets_refused;
+
+// The network's hidden state.
+struct ZvmpNetState {
+    ZvmpOpenAttempts open;        // of the socket
+    long long last_showtime = 0;  // wall-clock second of the last hello and expiry pass
+    // Counts since start, for the operator's status line: datagrams sent whole, and datagrams
+    // read but refused (empty, too long, a length field that differs, or dropped by the system).
+    unsigned long long packets_sent = 0;
+    unsigned long long packets_refused = 0;
+};
+extern ZvmpNetState zvmp_net_state;
 
 // Opens the socket if closed, at most one attempt per wall-clock second. `addr` null means
 // "0.0.0.0"; `port` 0 means the first free port from 59000 to 59999, any other port is bound

@@ -201,7 +201,7 @@ std::string life_cycle(const LifeCase& c, panel::Client& client)
 {
     loop_ms = 0;
     plat_monotonic_ms = [] { return loop_ms; };
-    zvscpl_loop.wait_for_sim = c.wait ? 1 : 0;
+    zvscpl_state.wait_for_sim = c.wait ? 1 : 0;
     zvmp_net_message_received_callback = zvscpl_zvmp_message_callback;
     scd::open_result = c.failed_opens > 0 ? E_FAIL : S_OK;
     static const LifeCase* row;
@@ -219,7 +219,7 @@ std::string life_cycle(const LifeCase& c, panel::Client& client)
             panel->send_float(0x26011603, 270.0f, kProgramPort);
             command_sent = true;
         }
-        if (loop_ms >= row->stop_at_ms) zvscpl_loop.stop = 1;
+        if (loop_ms >= row->stop_at_ms) zvscpl_state.stop = 1;
     };
     scd::on_dispatch = [] {
         auto opened = static_cast<std::size_t>(std::count(scd::calls.begin(), scd::calls.end(), "Subscribe"));

@@ -14,6 +14,7 @@
 #include "cpflight/cpflight.h"
 #include "flightdata/flightdata.h"
 #include "net/zvmpnet.h"
+#include "net/zvmpsocket.h"
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/net.h"
@@ -256,15 +257,15 @@ TEST(Report, StatusLineEveryTenSecondsWithCountsSinceTheLineBefore)
 
     testing::internal::CaptureStdout();
     zvscpl_report_status(true);  // the period starts
-    zvmp_net_packets_sent += 215;
-    zvmp_net_packets_refused += 3;
+    zvmp_net_state.packets_sent += 215;
+    zvmp_net_state.packets_refused += 3;
     zvscpl_report.commands += 25;
     for (long long ms : {9999, 10000}) {
         report_ms = ms;
         zvscpl_report_status(true);
     }
     zvscpl_report.dropped += 4;
-    zvmp_net_packets_sent += 100;
+    zvmp_net_state.packets_sent += 100;
     report_ms = 30000;  // a late line counts per second over its whole period
     zvscpl_report_status(false);
     verbose = 1;
@@ -282,6 +283,8 @@ TEST(Report, AFailureLineWithItsReasonAtMostOncePerTenSecondsFromVerboseTwo)
     plat_monotonic_ms = [] { return report_ms; };
     zvmp_net_failure_callback = zvscpl_report_failure;
     plat_net.last_error = [] { return EADDRINUSE; };
+    plat_net.startup = [] { return true; };
+    plat_net.tcp_socket = [] { return plat_socket_t{7}; };
     plat_net.bind = [](plat_socket_t, std::uint32_t, unsigned int) { return -1; };
     plat_net.close = [](plat_socket_t) {};
     char reason[256];
@@ -289,13 +292,13 @@ TEST(Report, AFailureLineWithItsReasonAtMostOncePerTenSecondsFromVerboseTwo)
     const std::string line = "\nno free TCP port in 59000-59999: " + std::string(reason);
 
     testing::internal::CaptureStdout();
-    for (int v : {1, 2}) {
+    ZvmpOpenAttempts attempts;
+    plat_time = [] { return report_ms / 1000 + 1; };  // one attempt a second
+    // Below -v nothing; then the same cause within 10 s of its line, and after.
+    for (auto [v, ms] : {std::pair{1, 0LL}, {2, 1000LL}, {2, 10999LL}, {2, 11000LL}}) {
         verbose = v;
-        zvmp_bind_first_free_port(7, "0.0.0.0", 59000, 59999, "TCP");
-    }
-    for (long long ms : {9999, 10000}) {  // the same cause within 10 s, then after
         report_ms = ms;
-        zvmp_bind_first_free_port(7, "0.0.0.0", 59000, 59999, "TCP");
+        zvmp_open_socket(attempts, ZvmpSocketKind::Tcp, "0.0.0.0", 0);
     }
     EXPECT_EQ(testing::internal::GetCapturedStdout(), line + line);
 }

@@ -22,7 +22,7 @@ double last_time = 0.0;
 void stop_request()
 {
 #ifdef _WIN32
-    zvscpl_loop.stop = 1;
+    zvscpl_state.stop = 1;
 #else
     std::raise(SIGTERM);
 #endif
@@ -43,12 +43,12 @@ TEST(SimProgram, TheMainLoopRunsOnTheSimulatorUntilASignalEndsIt)
 {
     zvsim_clock = simtest::test_clock;
     plat_sleep_ms = sleep_on_the_sim_clock;
-    ASSERT_TRUE(plat_signals.install_stop(&zvscpl_loop.stop));
+    ASSERT_TRUE(plat_signals.install_stop(&zvscpl_state.stop));
     testing::internal::CaptureStdout();
     zvscpl_run_loop();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nConnected to Flight Simulator!\n");
     EXPECT_EQ(hQuit, 0);  // the simulator did not quit
-    EXPECT_EQ(zvscpl_loop.stop.load(), 1);
+    EXPECT_EQ(zvscpl_state.stop.load(), 1);
     EXPECT_EQ(sleeps, 2000);  // the stop arrives during the last sleep: no iteration follows
     EXPECT_NEAR(blocks, 2 * ZVSIM_FRAMES_PER_SECOND, 1);
     EXPECT_NEAR(last_time, 62135596800.0 + simtest::START + 2.0, 0.05);
