@@ -8,7 +8,7 @@ import struct
 import threading
 import time
 from types import TracebackType
-from typing import Iterator, List, Optional, Tuple, Type, Union
+from typing import Iterator, Optional, Sequence, Tuple, Type, Union
 
 from . import values, wire
 from .state import State
@@ -140,7 +140,7 @@ class Panel:
         """
         self.send_pairs(list(commands.items()))
 
-    def send_pairs(self, commands: List[Tuple[str, Given]]) -> str:
+    def send_pairs(self, commands: Sequence[Tuple[str, Given]]) -> str:
         """send() for (name, value) pairs; returns what was sent as "hdg=270 com1=118.10"."""
         packet, summary = build_commands(self.node_type, commands)
         if self._closed:
@@ -233,7 +233,7 @@ class Panel:
                 self._changed.notify_all()
 
 
-def build_commands(node_type: int, commands: List[Tuple[str, Given]]) -> Tuple[bytes, str]:
+def build_commands(node_type: int, commands: Sequence[Tuple[str, Given]]) -> Tuple[bytes, str]:
     """One command packet from (name, value) pairs, and what it sets as "hdg=270 com1=118.10".
 
     Raises ValueError, before anything is sent, for an unknown name, a value that does not read
@@ -254,7 +254,7 @@ def build_commands(node_type: int, commands: List[Tuple[str, Given]]) -> Tuple[b
 
 
 def send(
-    commands: List[Tuple[str, Given]],
+    commands: Sequence[Tuple[str, Given]],
     host: str = "127.0.0.1",
     port: int = 59000,
     kind: str = "full",

@@ -75,14 +75,14 @@ def read_raw(message_id: int, payload: bytes) -> Raw:
     """
     kind = message_id >> 24
     if kind == KIND_FLOAT64 and len(payload) == 8:
-        return _DOUBLE.unpack(payload)[0]
+        return float(_DOUBLE.unpack(payload)[0])
     if kind == KIND_FLOAT32 and len(payload) == 4:
-        return _FLOAT.unpack(payload)[0]
+        return float(_FLOAT.unpack(payload)[0])
     if len(payload) == 4:
         entry = _BY_ID.get(message_id)
         signed = entry.show == "int" if entry is not None else kind == KIND_INT32
-        return (_SIGNED if signed else _WORD).unpack(payload)[0]
-    return struct.unpack("<%dI" % (len(payload) // 4), payload)
+        return int((_SIGNED if signed else _WORD).unpack(payload)[0])
+    return tuple(int(w) for w in struct.unpack("<%dI" % (len(payload) // 4), payload))
 
 
 def _short_float32(x: float) -> float:
@@ -142,8 +142,8 @@ def text(entry: Entry, raw: Raw) -> str:
 def text_with_unit(entry: Entry, raw: Raw) -> str:
     """The text followed by the unit, if any ("270 deg", "0.780 Mach")."""
     shown = text(entry, raw)
-    if entry.show == "speed":
-        return shown + (" Mach" if float(raw) < 5.0 else " kt")
+    if entry.show == "speed" and not isinstance(raw, tuple):
+        return shown + (" Mach" if raw < 5.0 else " kt")
     return shown + " " + entry.unit if entry.unit else shown
 
 
@@ -208,7 +208,7 @@ def command_word(entry: Entry, given: Union[str, int, float, bool]) -> int:
             x /= HPA_PER_INHG
         elif x < entry.min or x > entry.max:
             raise fail("is out of range")
-        return _WORD.unpack(_FLOAT.pack(x))[0]
+        return int(_WORD.unpack(_FLOAT.pack(x))[0])
     if entry.input == "word":
         if entry.max <= 2 and typed in ("on", "off"):
             return 1 if typed == "on" else 0
