@@ -98,9 +98,11 @@ class MonitorTest(unittest.TestCase):
         self.assertEqual(support.last_line_with_values(client), shown)
 
     def test_commands_go_out_as_the_monitor_sends_them(self) -> None:
-        words = ["hdg", "270", "alt", "12000", "vs", "-1500", "spd", "0.78", "com1", "118.10", "com2", "128.20", "nav2s", "117.95",
-                 "adf1", "350", "adf2s", "1024.10", "xpdr", "0017", "baro", "1013", "hdg-hold", "on", "efis-options", "0x23C",
-                 "efis-range", "40", "roll", "-20", "spd-mach", "off", "xpdr-mode", "4294967295"]
+        # 128.20 MHz and 1024.10 kHz are a hair below their hundredths in binary.
+        words = ["hdg", "270", "alt", "12000", "vs", "-1500", "spd", "0.78", "com1", "118.10", "com2", "128.20",
+                 "nav2s", "117.95", "adf1", "350", "adf2s", "1024.10", "xpdr", "0017", "baro", "1013", "hdg-hold", "on",
+                 "efis-options", "0x23C", "efis-range", "40", "roll", "-20", "spd-mach", "off",
+                 "xpdr-mode", "4294967295"]
         stand_in = support.StandIn()
         port = str(stand_in.port)
         try:
@@ -109,9 +111,9 @@ class MonitorTest(unittest.TestCase):
                 self.assertEqual(done.returncode, 0, done.stderr)
                 self.assertRegex(done.stdout.decode(), r"^sent hdg=270 alt=12000 vs=-1500 spd=0.780 com1=118.10 ")
             with zvmp.Panel(port=stand_in.port) as panel:
-                panel.send(hdg=270, alt=12000.0, vs=-1500, spd=0.78, com1=118.1, com2=128.2, nav2s=117.95, adf1=350, adf2s=1024.1, xpdr="0017",
-                           baro=1013, hdg_hold="on", efis_options=0x23C, efis_range=40, roll=-20, spd_mach=False,
-                           xpdr_mode=4294967295)
+                panel.send(hdg=270, alt=12000.0, vs=-1500, spd=0.78, com1=118.1, com2=128.2, nav2s=117.95, adf1=350,
+                           adf2s=1024.1, xpdr="0017", baro=1013, hdg_hold="on", efis_options=0x23C, efis_range=40,
+                           roll=-20, spd_mach=False, xpdr_mode=4294967295)
                 time.sleep(0.3)
         finally:
             stand_in.close()
