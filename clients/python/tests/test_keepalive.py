@@ -47,7 +47,7 @@ class KeepAliveTest(unittest.TestCase):
             self.assertLess(arrivals[-1][0] - start, 4.5, "the program's clock does not run fast")
         finally:
             witness.close()
-            fast.stop()
+            self.assertEqual(fast.stop(), 0)
 
 
 if __name__ == "__main__":

@@ -21,7 +21,10 @@ def setUpModule() -> None:
 
 
 def tearDownModule() -> None:
-    program.stop()
+    # The program ends with 0 on SIGTERM; anything else (a sanitizer's report) is a fault.
+    status = program.stop()
+    if status != 0:
+        raise AssertionError("the program ended with %d" % status)
 
 
 def first_state(panel: zvmp.Panel) -> zvmp.State:

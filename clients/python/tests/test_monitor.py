@@ -76,7 +76,7 @@ class MonitorTest(unittest.TestCase):
         try:
             captured = support.capture(["full", "limits"])
         finally:
-            program.stop()
+            self.assertEqual(program.stop(), 0)
         self.assertEqual(sorted(captured), ["full", "limits"])
         state = zvmp.State()
         for datagram in (captured["full"], captured["limits"]):
