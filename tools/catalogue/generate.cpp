@@ -149,7 +149,8 @@ std::string render_markdown()
 constexpr ZvcatFormat FORMATS[] = {
     {"--lua", "-- Generated from protocol/catalogue.h by zvmp-catalogue --lua: edit the catalogue, not this block.",
      "-- End of the generated block.", render_lua},
-    {"--python", "# Generated from protocol/catalogue.h by zvmp-catalogue --python: edit the catalogue, not this block.",
+    {"--python",
+     "# Generated from protocol/catalogue.h by zvmp-catalogue --python: edit the catalogue, not this block.",
      "# End of the generated block.", render_python},
     {"--markdown",
      "<!-- Generated from protocol/catalogue.h by zvmp-catalogue --markdown: edit the catalogue, not this block. -->",

@@ -77,9 +77,9 @@ class Program:
 class Witness:
     """A bare panel socket: asks for the stream once and records when data packets arrive."""
 
-    def __init__(self, node_type: int = 0x81060000, port: int = PROGRAM_PORT) -> None:
+    def __init__(self, node_type: int = 0x81060000, port: int = PROGRAM_PORT, local_port: int = 0) -> None:
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.sock.bind(("127.0.0.1", 0))
+        self.sock.bind(("127.0.0.1", local_port))
         self.node_type = node_type
         self.program = ("127.0.0.1", port)
 

@@ -88,17 +88,15 @@ class LiveTest(unittest.TestCase):
         # The program keeps the panel as a peer (it still says hello there) but sends no data:
         # without the stop it would stream to the port for another minute.
         time.sleep(0.3)
-        witness = support.Witness()
-        witness.sock.close()
-        witness.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        witness.sock.bind(("127.0.0.1", port))
+        witness = support.Witness(local_port=port)
         try:
             self.assertEqual(witness.receive(1.2), [])
         finally:
             witness.close()
 
     def test_discover_hears_the_program(self) -> None:
-        first_state(zvmp.Panel(port=support.PROGRAM_PORT))
+        with zvmp.Panel(port=support.PROGRAM_PORT) as panel:
+            first_state(panel)  # the program runs
         found = zvmp.discover(timeout=2.5)
         # In the namespace the multicast hello leaves loopback without a source address of its
         # own, so only the port says which program it is.
