@@ -12,6 +12,7 @@ from __future__ import annotations
 
 import argparse
 import csv
+import os
 import sys
 import time
 from typing import IO, List
@@ -58,6 +59,10 @@ def main() -> int:
         with zvmp.Panel(args.host, port=args.port) as panel:
             rows = log(panel, out, fields, args.every, args.seconds)
     except KeyboardInterrupt:
+        rows = -1
+    except BrokenPipeError:
+        # The reader went away (`| head`): nothing more to write.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         rows = -1
     finally:
         if out is not sys.stdout:

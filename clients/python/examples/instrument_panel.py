@@ -10,6 +10,7 @@ Ctrl-C ends it (and the stream). With --seconds it stops by itself.
 from __future__ import annotations
 
 import argparse
+import os
 import sys
 import time
 
@@ -68,6 +69,9 @@ def main() -> int:
                     break
         except KeyboardInterrupt:
             pass
+        except BrokenPipeError:
+            # The reader went away (`| head`): nothing more to show.
+            os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
     return 0
 
 

@@ -12,6 +12,7 @@ stream stop. Exit status: 0 done, 1 no program answered, 2 bad arguments.
 
 from __future__ import annotations
 
+import os
 import signal
 import socket
 import sys
@@ -143,7 +144,8 @@ def run_monitor(args: Args) -> int:
         except KeyboardInterrupt:
             pass
         except BrokenPipeError:
-            pass
+            # The reader went away (`| head`): nothing more to print.
+            os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
     return 0
 
 
