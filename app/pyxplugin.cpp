@@ -70,7 +70,9 @@ bool title_is_terminated(const char* data, std::size_t available)
     return std::memchr(data, '\0', limit) != nullptr;
 }
 
-bool stop_requested() { return zvscpl_state.stop.load() != 0; }
+// A stop request waits for the CPFlight unit's start-up sequence to finish, so that the unit
+// ends configured and then blanked, as when the sequence held up the whole loop.
+bool stop_requested() { return zvscpl_state.stop.load() != 0 && !zvpyxcpf_starting(); }
 
 void report_hresult(const char* what, HRESULT hr)
 {
@@ -137,6 +139,7 @@ void run_connected()
                 zvscpl_send_second_data();
             }
         }
+        if (zvxpl_cpflight_enabled) zvpyxcpf_startup_step();
         zvscpl_report_status(true);
         plat_sleep_ms(1);
     }
@@ -171,6 +174,7 @@ bool wait_for_connection()
             loop.last_wait_service_ms = now;
             serve_while_waiting();
         }
+        if (zvxpl_cpflight_enabled) zvpyxcpf_startup_step();
         zvscpl_report_status(false);
         plat_sleep_ms(ZVSCPL_WAIT_SERVICE_MS);
     }
