@@ -447,9 +447,10 @@ void zvpyxcpf_drain()
     receive_length = 0;
 }
 
-void zvpyxcpf_receive_pass()
+std::size_t zvpyxcpf_receive_pass()
 {
     char* buffer = receive_buffer.data();
+    std::size_t taken = 0;
     // Each read asks for no more than the current command may still grow by, so a command
     // reaching the limit is always the last thing read in the pass.
     while (receive_length < RECEIVE_LIMIT) {
@@ -457,9 +458,10 @@ void zvpyxcpf_receive_pass()
             plat_serial.read(zvpyxcpf_fd, buffer + receive_length, RECEIVE_LIMIT - receive_length);
         if (got < 0) {
             receive_length = 0;
-            return;
+            return taken;
         }
-        if (got == 0) return;
+        if (got == 0) return taken;
+        taken += static_cast<std::size_t>(got);
         std::size_t end = receive_length + static_cast<std::size_t>(got);
         std::size_t start = 0;
         for (std::size_t i = receive_length; i < end; ++i) {
@@ -472,6 +474,7 @@ void zvpyxcpf_receive_pass()
         receive_length = end - start;
     }
     receive_length = 0;
+    return taken;
 }
 
 // ---- Start-up and refresh

@@ -72,7 +72,8 @@ std::uint64_t zvpyxcpf_write(plat_serial_t handle, const void* data, std::uint64
 // Sends "K999" and closes the port; a start-up sequence under way ends with it.
 void zvpyxcpf_close_serial_port();
 // Takes in what the unit has sent and hands each complete command to zvpyxcpf_process_cmd.
-void zvpyxcpf_receive_pass();
+// Returns the bytes taken in; 0 when nothing was waiting or the read failed.
+std::size_t zvpyxcpf_receive_pass();
 // Reads what the unit has sent and drops it, unfinished command included (while there is no
 // simulator to carry it out).
 void zvpyxcpf_drain();

@@ -415,13 +415,7 @@ void zvmp_showtime()
 {
     long long now = plat_time();
     zvmp_initialise_network(zvmp_init_addr, zvmp_init_port, zvmp_node_type);
-
-    sockaddr_in from{};
-    for (unsigned int n = 0; n < ZVMP_MAX_PACKETS_PER_SERVICE; ++n) {
-        zvmp_pkt_ptr pkt(zvmp_net_read_packet(&from));
-        if (!pkt) break;
-        zvmp_net_process_packet(pkt.get(), &from);
-    }
+    zvmp_net_receive(ZVMP_MAX_PACKETS_PER_SERVICE);
     // Any change of second, also a step back of the clock, starts a new pass: comparing with
     // "later than" would keep the node silent until the clock caught up again.
     if (now != zvmp_net_state.last_showtime) {
@@ -429,5 +423,28 @@ void zvmp_showtime()
         zvmp_remove_expired_peers();
         zvmp_net_state.last_showtime = now;
     }
+    zvmp_tcp_showtime();
+}
+
+unsigned int zvmp_net_receive(unsigned int budget)
+{
+    sockaddr_in from{};
+    unsigned int n = 0;
+    for (; n < budget; ++n) {
+        zvmp_pkt_ptr pkt(zvmp_net_read_packet(&from));
+        if (!pkt) break;
+        zvmp_net_process_packet(pkt.get(), &from);
+    }
+    return n;
+}
+
+void zvmp_net_serve_clock()
+{
+    long long now = plat_time();
+    if (now == zvmp_net_state.last_showtime) return;
+    zvmp_initialise_network(zvmp_init_addr, zvmp_init_port, zvmp_node_type);
+    zvmp_send_hello_packets();
+    zvmp_remove_expired_peers();
+    zvmp_net_state.last_showtime = now;
     zvmp_tcp_showtime();
 }
