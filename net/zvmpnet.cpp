@@ -415,7 +415,13 @@ void zvmp_showtime()
 {
     long long now = plat_time();
     zvmp_initialise_network(zvmp_init_addr, zvmp_init_port, zvmp_node_type);
-    zvmp_net_receive(ZVMP_MAX_PACKETS_PER_SERVICE);
+
+    sockaddr_in from{};
+    for (unsigned int n = 0; n < ZVMP_MAX_PACKETS_PER_SERVICE; ++n) {
+        zvmp_pkt_ptr pkt(zvmp_net_read_packet(&from));
+        if (!pkt) break;
+        zvmp_net_process_packet(pkt.get(), &from);
+    }
     // Any change of second, also a step back of the clock, starts a new pass: comparing with
     // "later than" would keep the node silent until the clock caught up again.
     if (now != zvmp_net_state.last_showtime) {
@@ -431,9 +437,12 @@ unsigned int zvmp_net_receive(unsigned int budget)
     sockaddr_in from{};
     unsigned int n = 0;
     for (; n < budget; ++n) {
+        unsigned long long refused = zvmp_net_state.packets_refused;
         zvmp_pkt_ptr pkt(zvmp_net_read_packet(&from));
-        if (!pkt) break;
-        zvmp_net_process_packet(pkt.get(), &from);
+        // A refused datagram counts against the budget and the reading goes on, so that a
+        // flood of them cannot wake the loop once per datagram.
+        if (!pkt && zvmp_net_state.packets_refused == refused) break;
+        if (pkt) zvmp_net_process_packet(pkt.get(), &from);
     }
     return n;
 }

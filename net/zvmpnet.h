@@ -152,7 +152,7 @@ void zvmp_remove_expired_peers();
 // service the TCP server.
 void zvmp_showtime();
 // The receiving part of the service, for a socket found readable between passes: reads and
-// walks at most `budget` datagrams; returns how many it read.
+// walks at most `budget` datagrams, refused ones included; returns how many it read.
 unsigned int zvmp_net_receive(unsigned int budget);
 // The wall-clock part of the service, for when no pass runs: once per wall-clock second (when
 // the second differs from that of the last hellos) re-open the socket if needed, send hellos,

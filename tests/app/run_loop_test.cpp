@@ -153,7 +153,18 @@ TEST_F(RunLoopWaits, AReadThatSpendsItsBudgetPausesTheSocket)
 {
     zvmp_initialise_network("0.0.0.0", 0, 0x13000000);
     panel::Client client(0x81060000);
-    for (unsigned i = 0; i < ZVSCPL_ARRIVAL_BUDGET + 10; ++i) client.hello(59000);
+    // Hellos and one-byte datagrams, which are refused but count against the budget all the same.
+    plat_socket_t junk = plat_net.udp_socket();
+    sockaddr_in program{};
+    program.sin_family = AF_INET;
+    program.sin_addr.s_addr = plat_inet_addr("127.0.0.1");
+    program.sin_port = htons(59000);
+    for (unsigned i = 0; i < ZVSCPL_ARRIVAL_BUDGET + 10; ++i) {
+        if (i % 2 == 0)
+            client.hello(59000);
+        else
+            plat_net.send_to(junk, "x", 1, &program);
+    }
     tsock::wait_readable(zvmp_net_socket);
     wake = [](const PlatWaitSources& sources) -> unsigned {
         return sources.socket != PLAT_INVALID_SOCKET && tsock::wait_readable(sources.socket, 0) ? PLAT_WAKE_SOCKET
@@ -167,6 +178,8 @@ TEST_F(RunLoopWaits, AReadThatSpendsItsBudgetPausesTheSocket)
     EXPECT_EQ(waits[2].socket, zvmp_net_socket);  // woke: the last ten
     EXPECT_EQ(waits[3].socket, zvmp_net_socket);  // nothing left: a full wait
     EXPECT_EQ(waits[3].timeout_ms, ZVSCPL_LONGEST_WAIT_MS);
+    EXPECT_EQ(zvmp_net_state.packets_refused, (ZVSCPL_ARRIVAL_BUDGET + 10) / 2);
+    plat_net.close(junk);
 }
 
 TEST_F(RunLoop, FailedOpenReturnsAtOnceWithoutMessage)
