@@ -124,19 +124,30 @@ bool make_room_for_learned(long long now)
     return true;
 }
 
-// Adds or refreshes a peer entry, found through the index.
+// Notes a permanent peer's address among those always allowed; false when memory is short.
+bool note_permanent(std::uint32_t addr)
+{
+    try {
+        zvmp_allow_permanent_added(addr);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+// Adds or refreshes a peer entry, found through the index. Short of memory, nothing changes.
 void add_peer(std::uint32_t addr, std::uint16_t port_n, long long time, unsigned int node_type)
 {
     if (zvmp_net_tgt_list_s* entry = indexed_peer(addr, port_n); entry != nullptr) {
-        entry->node_type = node_type;
         // A permanent entry stays permanent; a learned one refreshed with time 0 becomes so.
         if (entry->last_heard != 0) {
-            entry->last_heard = time;
             if (time == 0) {
+                if (!note_permanent(addr)) return;
                 lower(zvmp_peers.learned);
-                zvmp_allow_permanent_added(addr);
             }
+            entry->last_heard = time;
         }
+        entry->node_type = node_type;
         entry->last_update = time;
         return;
     }
@@ -149,13 +160,21 @@ void add_peer(std::uint32_t addr, std::uint16_t port_n, long long time, unsigned
     entry->last_heard = time;
     entry->last_update = time;
     entry->node_type = node_type;
-    zvmp_peers.index.emplace(peer_key(addr, port_n), entry);
+    const std::uint64_t key = peer_key(addr, port_n);
+    try {
+        zvmp_peers.index.emplace(key, entry);
+    } catch (const std::bad_alloc&) {
+        delete entry;
+        return;
+    }
+    if (time == 0 && !note_permanent(addr)) {
+        zvmp_peers.index.erase(key);
+        delete entry;
+        return;
+    }
     *zvmp_peers.tail = entry;
     zvmp_peers.tail = &entry->next;
-    if (time == 0)
-        zvmp_allow_permanent_added(addr);
-    else
-        ++zvmp_peers.learned;
+    if (time != 0) ++zvmp_peers.learned;
     ++zvmp_peer_count;
     if (zvmp_net_peer_created_callback != nullptr) zvmp_net_peer_created_callback(entry, node_type);
 }
@@ -395,6 +414,7 @@ void zvmp_add_target_to_list(const char* addr, unsigned int port, zvmp_net_tgt_l
     zvmp_net_tgt_list_s** link = find_link(list, a, port_n_of(port));
     if (zvmp_net_tgt_list_s* entry = *link; entry != nullptr) {
         entry->node_type = node_type;
+        // A permanent entry stays permanent; a learned one refreshed with time 0 becomes so.
         if (entry->last_heard != 0) entry->last_heard = time;
         entry->last_update = time;
         return;
@@ -472,7 +492,10 @@ int zvmp_peers_agree()
     for (; *link != nullptr; link = &(*link)->next) {
         const zvmp_net_tgt_list_s* e = *link;
         ++entries;
-        if (e->last_heard != 0) ++learned; else ++permanent[e->sa.sin_addr.s_addr];
+        if (e->last_heard != 0)
+            ++learned;
+        else
+            ++permanent[e->sa.sin_addr.s_addr];
         if (e->flags & ZVMP_TGT_STREAMING) ++streaming;
         if (indexed_peer(e->sa.sin_addr.s_addr, e->sa.sin_port) != e) return 0;
     }

@@ -1,7 +1,9 @@
 // The ZVMP UDP network: the packet format (a 24-byte header and a run of messages whose ids
 // state their payload length), reading and walking received datagrams, the one UDP socket, the
 // multicast target and peer lists, hellos, stream subscriptions, peer expiry and the periodic
-// service `zvmp_showtime`. Owns the socket, both lists, their counters and the hooks.
+// service `zvmp_showtime`. Owns the socket, both lists, their counters and the hooks, the index
+// that finds a peer by address and port, the bound on learned peers and the multicast interface.
+// Datagrams from senders that are not allowed (net/zvmpallow.h) are read and dropped.
 //
 // Every header word and message id is a host-order 32-bit word, and payloads travel as they lie
 // in memory, so the wire format is little-endian only on a little-endian host.

@@ -1,7 +1,8 @@
 // The ZVMP TCP transport: a listening server that takes one client at a time and hands the
 // bytes it reads to a hook, and helpers that open and close an outgoing connection. Owns the
-// listening socket, the accepted connection and its address. Also holds the socket-opening
-// steps that the UDP side of the network shares with the server.
+// listening socket, the accepted connection and its address; a client from outside the allowed
+// networks (net/zvmpallow.h) is let go at once. Also holds the socket-opening steps that the UDP
+// side of the network shares with the server.
 #pragma once
 
 #include "platform/net.h"
