@@ -397,6 +397,7 @@ void zvmp_set_multicast_interface(std::uint32_t addr, const char* text)
     zvmp_mcast_if.set = true;
     zvmp_mcast_if.addr = addr;
     zvmp_store_init_addr(zvmp_mcast_if.text, text);
+    zvmp_mcast_if.refusal_shown = false;  // a new address gets its own report
     apply_multicast_interface();
 }
 

@@ -139,7 +139,7 @@ void zvmp_join_multicast_group(const char* group);
 // Multicast sent from now on (hellos to the groups) leaves through the card holding the local
 // address `addr` (network order; `text` is how it was given): applied to the open socket now
 // and at every later open. When the system refuses it, the default card is used and the
-// refusal is printed, once.
+// refusal is printed, once for each address asked for.
 void zvmp_set_multicast_interface(std::uint32_t addr, const char* text);
 void zvmp_close_network();
 int zvmp_network_is_open();

@@ -55,15 +55,13 @@ TEST(Peers, AddRefreshRemoveKeepOrderAndCount)
     EXPECT_EQ(zvmp_peer_with_addr_port("10.0.0.1", 2426), nullptr);
     EXPECT_TRUE(zvmp_peers_agree());
 
-    // Removing the last entry and adding again appends after the new last one.
+    // Removing the last entry, then all: new entries still go to the end.
     zvmp_remove_peer_target("10.0.0.2", 2426);
     zvmp_add_peer_target("10.0.0.3", 2424, 0x81060000);
     EXPECT_EQ(list_of(zvmp_peer_list()), (std::vector<std::string>{"10.0.0.2:2424", "10.0.0.3:2424"}));
-    EXPECT_EQ(zvmp_peer_with_addr_port("10.0.0.3", 2424), zvmp_peer_list()->next);
-    zvmp_remove_peer_target("10.0.0.2", 2424);
-    zvmp_remove_peer_target("10.0.0.3", 2424);
+    for (const char* addr : {"10.0.0.2", "10.0.0.3", "10.0.0.4"}) zvmp_remove_peer_target(addr, 2424);
     zvmp_add_peer_target("10.0.0.4", 2424, 0x81060000);
-    EXPECT_EQ(list_of(zvmp_peer_list()), std::vector<std::string>{"10.0.0.4:2424"});
+    EXPECT_EQ(zvmp_peer_with_addr_port("10.0.0.4", 2424), zvmp_peer_list());
     EXPECT_TRUE(zvmp_peers_agree());
 }
 
@@ -219,127 +217,74 @@ TEST(Peers, CountersNeverWrapBelowZero)
     EXPECT_EQ(zvmp_number_of_peers(), 0u);
 }
 
-struct Learned {
-    unsigned int port;
-    long long heard;
-    bool streaming;
-};
-
-// Learned peers on 10.0.1.1, each heard at its own second (and streaming if asked), then the
-// clock at `now`.
-void learn(const std::vector<Learned>& peers, long long now)
-{
-    for (const Learned& p : peers) {
-        clock_s = p.heard;
-        receive(ZVMP_MSG_HELLO, sender("10.0.1.1", p.port));
-        if (p.streaming) receive(ZVMP_MSG_REQ_STREAM, sender("10.0.1.1", p.port));
-    }
-    clock_s = now;
-}
-
-std::vector<zvmp_net_tgt_list_s*> removed_entries;
+unsigned int removed_port = 0;
 
 TEST(Peers, AFullListReplacesTheIdlePeerHeardFromLongestAgo)
 {
-    use_fake_clock(1000);
-    zvmp_net_peer_removed_callback = [](zvmp_net_tgt_list_s* e) { removed_entries.push_back(e); };
+    zvmp_net_peer_removed_callback = [](zvmp_net_tgt_list_s* e) { removed_port = ntohs(e->sa.sin_port); };
+    zvmp_set_peer_cap(3);
+    // A permanent peer and a multicast target neither count nor go.
+    zvmp_add_peer_target("10.0.1.7", 7, 0x81060000);
+    zvmp_add_multicast_target("239.224.224.1", 2424);
     struct Case {
         const char* what;
-        std::vector<Learned> peers;  // ports 1, 2, 3 in list order
-        long long now;
-        std::vector<std::string> after;  // the list once 10.0.1.9:9 said hello
+        long long heard[3];  // learned peers on ports 1, 2, 3, in list order
+        bool streaming[3];
+        unsigned int goes;  // the port replaced by 10.0.1.9:9 at second 1000; 0: refused
     };
     const Case cases[] = {
-        {"oldest goes", {{1, 990, false}, {2, 980, false}, {3, 995, false}}, 1000,
-         {"10.0.1.1:1", "10.0.1.1:3", "10.0.1.9:9"}},
-        {"ties go by list order", {{1, 990, false}, {2, 980, false}, {3, 980, false}}, 1000,
-         {"10.0.1.1:1", "10.0.1.1:3", "10.0.1.9:9"}},
-        {"streaming and heard 4 s ago stays", {{1, 996, true}, {2, 997, false}, {3, 998, false}}, 1000,
-         {"10.0.1.1:1", "10.0.1.1:3", "10.0.1.9:9"}},
-        {"streaming and silent 5 s goes", {{1, 995, true}, {2, 997, false}, {3, 998, false}}, 1000,
-         {"10.0.1.1:2", "10.0.1.1:3", "10.0.1.9:9"}},
-        {"all streaming and heard lately: refused", {{1, 996, true}, {2, 997, true}, {3, 999, true}}, 1000,
-         {"10.0.1.1:1", "10.0.1.1:2", "10.0.1.1:3"}},
+        {"oldest goes", {990, 980, 995}, {}, 2},
+        {"ties go by list order", {990, 980, 980}, {}, 2},
+        {"streaming and heard 4 s ago stays", {996, 997, 998}, {true}, 2},
+        {"streaming and silent 5 s goes", {995, 997, 998}, {true}, 1},
+        {"all streaming and heard lately: refused", {996, 997, 999}, {true, true, true}, 0},
     };
     unsigned int refused = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        zvmp_set_peer_cap(3);
-        // A permanent peer and a multicast target neither count nor go.
-        zvmp_add_peer_target("10.0.1.7", 7, 0x81060000);
-        zvmp_add_multicast_target("239.224.224.1", 2424);
-        learn(c.peers, c.now);
-        ASSERT_EQ(zvmp_number_of_learned_peers(), 3u);
-        removed_entries.clear();
-        receive(ZVMP_MSG_HELLO, sender("10.0.1.9", 9));
-
-        std::vector<std::string> want{"10.0.1.7:7"};
-        want.insert(want.end(), c.after.begin(), c.after.end());
-        EXPECT_EQ(list_of(zvmp_peer_list()), want);
-        bool replaced = c.after.back() == "10.0.1.9:9";
-        EXPECT_EQ(removed_entries.size(), replaced ? 1u : 0u);
-        if (!replaced) ++refused;
-        EXPECT_EQ(zvmp_number_refused(), refused);
-        EXPECT_EQ(zvmp_number_of_learned_peers(), 3u);
-        EXPECT_EQ(zvmp_number_of_peers(), 4u);
-        EXPECT_EQ(list_of(zvmp_net_mcast_list), std::vector<std::string>{"239.224.224.1:2424"});
-        EXPECT_TRUE(zvmp_peers_agree());
-
-        // A known peer is refreshed however full the list is.
-        receive(ZVMP_MSG_HELLO, sender("10.0.1.1", 3), 0x84060000);
-        EXPECT_EQ(zvmp_peer_with_addr_port("10.0.1.1", 3)->node_type, 0x84060000u);
-        EXPECT_EQ(zvmp_number_refused(), refused);
-
-        for (const std::string& e : list_of(zvmp_peer_list())) {
-            auto colon = e.find(':');
-            zvmp_remove_peer_target(e.substr(0, colon).c_str(), static_cast<unsigned int>(std::stoul(e.substr(colon + 1))));
+        for (unsigned int i = 0; i < 3; ++i) {
+            use_fake_clock(c.heard[i]);
+            receive(ZVMP_MSG_HELLO, sender("10.0.1.1", i + 1));
+            if (c.streaming[i]) receive(ZVMP_MSG_REQ_STREAM, sender("10.0.1.1", i + 1));
         }
-        EXPECT_EQ(zvmp_peer_list(), nullptr);
+        clock_s = 1000;
+        removed_port = 0;
+        receive(ZVMP_MSG_HELLO, sender("10.0.1.9", 9));
+        EXPECT_EQ(removed_port, c.goes);
+        refused += c.goes == 0 ? 1 : 0;
+        EXPECT_EQ(zvmp_number_refused(), refused);
+        EXPECT_EQ(list_of(zvmp_peer_list()).back(), c.goes != 0 ? "10.0.1.9:9" : "10.0.1.1:3");
+        EXPECT_EQ(zvmp_number_of_learned_peers(), 3u);
+        EXPECT_TRUE(zvmp_peers_agree());
+        // A known peer is heard however full the list is.
+        receive(ZVMP_MSG_HELLO, sender("10.0.1.1", 3));
+        EXPECT_EQ(zvmp_number_refused(), refused);
+        clock_s = 2000;
+        zvmp_remove_expired_peers();
+        EXPECT_EQ(list_of(zvmp_peer_list()), std::vector<std::string>{"10.0.1.7:7"});
         EXPECT_TRUE(zvmp_peers_agree());
     }
 }
 
-TEST(Peers, AtMostSixtyFourNewPeersASecond)
+TEST(Peers, AtMostSixtyFourNewPeersASecondAndTheDefaultBound)
 {
     use_fake_clock(1000);
+    zvmp_set_peer_cap(0);  // out of range: the default stays
     for (unsigned int port = 1; port <= 70; ++port) receive(ZVMP_MSG_HELLO, sender("10.0.2.1", port));
     EXPECT_EQ(zvmp_number_of_peers(), 64u);
     EXPECT_EQ(zvmp_number_refused(), 6u);
-    EXPECT_EQ(zvmp_peer_with_addr_port("10.0.2.1", 65), nullptr);
-    // Known peers are still heard, and permanent ones still added, in the same second.
-    receive(ZVMP_MSG_HELLO, sender("10.0.2.1", 64), 0x84060000);
-    zvmp_add_peer_target("10.0.2.2", 2424, 0x81060000);
+    receive(ZVMP_MSG_HELLO, sender("10.0.2.1", 64), 0x84060000);  // known: still heard
+    zvmp_add_peer_target("10.0.2.2", 2424, 0x81060000);           // permanent: still added
     EXPECT_EQ(zvmp_number_of_peers(), 65u);
     EXPECT_EQ(zvmp_number_refused(), 6u);
-
-    clock_s = 1001;
-    receive(ZVMP_MSG_HELLO, sender("10.0.2.1", 65));
-    EXPECT_NE(zvmp_peer_with_addr_port("10.0.2.1", 65), nullptr);
-    EXPECT_EQ(zvmp_number_of_learned_peers(), 65u);
-    EXPECT_TRUE(zvmp_peers_agree());
-}
-
-TEST(Peers, TheBoundFollowsItsSetting)
-{
-    use_fake_clock(1000);
-    zvmp_set_peer_cap(0);      // out of range: kept at the default
-    zvmp_set_peer_cap(65536);
-    for (unsigned int second = 0; second < 5; ++second) {
+    for (unsigned int second = 1; second <= 4; ++second) {
         clock_s = 1000 + second;
-        for (unsigned int port = 1; port <= 64; ++port)
-            receive(ZVMP_MSG_HELLO, sender("10.0.3.1", second * 64 + port));
+        for (unsigned int port = 1; port <= 64; ++port) receive(ZVMP_MSG_HELLO, sender("10.0.2.3", 100 * second + port));
     }
+    // 320 learned in all: the last 64 took the places of the first 64.
     EXPECT_EQ(zvmp_number_of_learned_peers(), ZVMP_DEFAULT_PEER_CAP);
-    EXPECT_EQ(zvmp_number_refused(), 0u);  // the last 64 replaced the first 64
-    EXPECT_EQ(zvmp_peer_with_addr_port("10.0.3.1", 64), nullptr);
-    EXPECT_NE(zvmp_peer_with_addr_port("10.0.3.1", 65), nullptr);
-
-    // A lower bound removes nobody; the next newcomer replaces one.
-    zvmp_set_peer_cap(1);
-    clock_s = 1010;
-    receive(ZVMP_MSG_HELLO, sender("10.0.3.2", 1));
-    EXPECT_EQ(zvmp_number_of_learned_peers(), ZVMP_DEFAULT_PEER_CAP);
-    EXPECT_EQ(zvmp_peer_with_addr_port("10.0.3.1", 65), nullptr);
+    EXPECT_EQ(zvmp_number_refused(), 6u);
+    EXPECT_EQ(zvmp_peer_with_addr_port("10.0.2.1", 64), nullptr);
     EXPECT_TRUE(zvmp_peers_agree());
 }
 
