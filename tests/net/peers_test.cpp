@@ -279,7 +279,8 @@ TEST(Peers, AtMostSixtyFourNewPeersASecondAndTheDefaultBound)
     EXPECT_EQ(zvmp_number_refused(), 6u);
     for (unsigned int second = 1; second <= 4; ++second) {
         clock_s = 1000 + second;
-        for (unsigned int port = 1; port <= 64; ++port) receive(ZVMP_MSG_HELLO, sender("10.0.2.3", 100 * second + port));
+        for (unsigned int port = 1; port <= 64; ++port)
+            receive(ZVMP_MSG_HELLO, sender("10.0.2.3", 100 * second + port));
     }
     // 320 learned in all: the last 64 took the places of the first 64.
     EXPECT_EQ(zvmp_number_of_learned_peers(), ZVMP_DEFAULT_PEER_CAP);
