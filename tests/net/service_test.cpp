@@ -356,6 +356,10 @@ TEST(Service, MulticastInterfaceAtEveryOpening)
 
 TEST(Service, OnlyAllowedNetworksAndStaticPeersAreHeard)
 {
+#ifdef _WIN32
+    // Wine binds a UDP socket asked for 127.0.0.2 to any address, so it sends from 127.0.0.1.
+    GTEST_SKIP() << "senders on other loopback addresses need Linux";
+#endif
     open_node();
     zvmp_net_message_received_callback = record_message;
     ASSERT_TRUE(zvmp_allow_network("127.0.0.1"));
