@@ -14,6 +14,7 @@
 #include <optional>
 #include <string_view>
 
+#include "panel/efis.h"
 #include "panel/mcp.h"
 #include "platform/clock.h"
 

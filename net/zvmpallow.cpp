@@ -3,7 +3,7 @@
 
 #include "platform/net.h"
 
-zvmp_allow_s zvmp_allow;
+ZvmpAllowState zvmp_allow_state;
 
 namespace {
 
@@ -45,7 +45,7 @@ bool zvmp_parse_ipv4(const char* text, std::uint32_t& out)
     return parse_address(p, out) && *p == '\0';
 }
 
-bool zvmp_parse_network(const char* text, zvmp_network_s& out)
+bool zvmp_parse_network(const char* text, ZvmpNetwork& out)
 {
     if (text == nullptr) return false;
     const char* p = text;
@@ -64,28 +64,28 @@ bool zvmp_parse_network(const char* text, zvmp_network_s& out)
 
 int zvmp_allow_network(const char* text)
 {
-    zvmp_allow.restricted = true;
-    zvmp_network_s net;
+    zvmp_allow_state.restricted = true;
+    ZvmpNetwork net;
     if (!zvmp_parse_network(text, net)) return 0;
-    zvmp_allow.networks.push_back(net);
+    zvmp_allow_state.networks.push_back(net);
     return 1;
 }
 
 int zvmp_sender_allowed(std::uint32_t addr)
 {
-    if (!zvmp_allow.restricted) return 1;
-    for (const zvmp_network_s& net : zvmp_allow.networks)
+    if (!zvmp_allow_state.restricted) return 1;
+    for (const ZvmpNetwork& net : zvmp_allow_state.networks)
         if ((addr & net.mask) == net.addr) return 1;
-    return zvmp_allow.permanent.contains(addr) ? 1 : 0;
+    return zvmp_allow_state.permanent.contains(addr) ? 1 : 0;
 }
 
-void zvmp_allow_permanent_added(std::uint32_t addr) { ++zvmp_allow.permanent[addr]; }
+void zvmp_allow_permanent_added(std::uint32_t addr) { ++zvmp_allow_state.permanent[addr]; }
 
 void zvmp_allow_permanent_removed(std::uint32_t addr)
 {
-    auto it = zvmp_allow.permanent.find(addr);
-    if (it == zvmp_allow.permanent.end()) return;
-    if (--it->second == 0) zvmp_allow.permanent.erase(it);
+    auto it = zvmp_allow_state.permanent.find(addr);
+    if (it == zvmp_allow_state.permanent.end()) return;
+    if (--it->second == 0) zvmp_allow_state.permanent.erase(it);
 }
 
-unsigned int zvmp_number_refused() { return zvmp_allow.refused; }
+unsigned int zvmp_number_refused() { return zvmp_allow_state.refused; }

@@ -3,10 +3,11 @@
 #include "net/zvmpnet.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
+#include "net/zvmpallow.h"
+#include "net/zvmptcp.h"
 #include "platform/clock.h"
 
 void (*zvmp_net_message_received_callback)(unsigned int id, void* data, sockaddr_in* from) = nullptr;
@@ -23,8 +24,7 @@ zvmp_net_tgt_list_s* zvmp_net_mcast_list = nullptr;
 zvmp_net_tgt_list_s* zvmp_net_peer_list = nullptr;
 unsigned int zvmp_peer_count = 0;
 unsigned int zvmp_number_of_stream_peers = 0;
-zvmp_peer_table_s zvmp_peers;
-zvmp_mcast_if_s zvmp_mcast_if;
+ZvmpNetState zvmp_net_state;
 
 namespace {
 
@@ -67,8 +67,8 @@ zvmp_net_tgt_list_s** find_link(zvmp_net_tgt_list_s** list, std::uint32_t addr, 
 
 zvmp_net_tgt_list_s* indexed_peer(std::uint32_t addr, std::uint16_t port_n)
 {
-    auto it = zvmp_peers.index.find(peer_key(addr, port_n));
-    return it != zvmp_peers.index.end() ? it->second : nullptr;
+    auto it = zvmp_net_state.peers.index.find(peer_key(addr, port_n));
+    return it != zvmp_net_state.peers.index.end() ? it->second : nullptr;
 }
 
 void remove_entry(zvmp_net_tgt_list_s** link, zvmp_net_tgt_list_s** list)
@@ -76,12 +76,12 @@ void remove_entry(zvmp_net_tgt_list_s** link, zvmp_net_tgt_list_s** list)
     zvmp_net_tgt_list_s* entry = *link;
     *link = entry->next;
     if (list == &zvmp_net_peer_list) {
-        if (zvmp_peers.tail == &entry->next) zvmp_peers.tail = link;
-        zvmp_peers.index.erase(peer_key(entry->sa.sin_addr.s_addr, entry->sa.sin_port));
+        if (zvmp_net_state.peers.tail == &entry->next) zvmp_net_state.peers.tail = link;
+        zvmp_net_state.peers.index.erase(peer_key(entry->sa.sin_addr.s_addr, entry->sa.sin_port));
         if (entry->last_heard == 0)
             zvmp_allow_permanent_removed(entry->sa.sin_addr.s_addr);
         else
-            lower(zvmp_peers.learned);
+            lower(zvmp_net_state.peers.learned);
         if (entry->flags & ZVMP_TGT_STREAMING) {
             lower(zvmp_number_of_stream_peers);
             entry->flags &= ~ZVMP_TGT_STREAMING;
@@ -97,15 +97,15 @@ void remove_entry(zvmp_net_tgt_list_s** link, zvmp_net_tgt_list_s** list)
 // False, counted as refused, when none may go or too many came this second.
 bool make_room_for_learned(long long now)
 {
-    if (now != zvmp_peers.new_second) {
-        zvmp_peers.new_second = now;
-        zvmp_peers.new_this_second = 0;
+    if (now != zvmp_net_state.peers.new_second) {
+        zvmp_net_state.peers.new_second = now;
+        zvmp_net_state.peers.new_this_second = 0;
     }
-    if (zvmp_peers.new_this_second >= ZVMP_NEW_PEERS_PER_SECOND) {
-        ++zvmp_allow.refused;
+    if (zvmp_net_state.peers.new_this_second >= ZVMP_NEW_PEERS_PER_SECOND) {
+        ++zvmp_allow_state.refused;
         return false;
     }
-    if (zvmp_peers.learned >= zvmp_peers.cap) {
+    if (zvmp_net_state.peers.learned >= zvmp_net_state.peers.cap) {
         zvmp_net_tgt_list_s** oldest = nullptr;
         for (zvmp_net_tgt_list_s** link = &zvmp_net_peer_list; *link != nullptr; link = &(*link)->next) {
             const zvmp_net_tgt_list_s* e = *link;
@@ -115,12 +115,12 @@ bool make_room_for_learned(long long now)
             if (oldest == nullptr || e->last_heard < (*oldest)->last_heard) oldest = link;
         }
         if (oldest == nullptr) {
-            ++zvmp_allow.refused;
+            ++zvmp_allow_state.refused;
             return false;
         }
         remove_entry(oldest, &zvmp_net_peer_list);
     }
-    ++zvmp_peers.new_this_second;
+    ++zvmp_net_state.peers.new_this_second;
     return true;
 }
 
@@ -143,7 +143,7 @@ void add_peer(std::uint32_t addr, std::uint16_t port_n, long long time, unsigned
         if (entry->last_heard != 0) {
             if (time == 0) {
                 if (!note_permanent(addr)) return;
-                lower(zvmp_peers.learned);
+                lower(zvmp_net_state.peers.learned);
             }
             entry->last_heard = time;
         }
@@ -162,19 +162,19 @@ void add_peer(std::uint32_t addr, std::uint16_t port_n, long long time, unsigned
     entry->node_type = node_type;
     const std::uint64_t key = peer_key(addr, port_n);
     try {
-        zvmp_peers.index.emplace(key, entry);
+        zvmp_net_state.peers.index.emplace(key, entry);
     } catch (const std::bad_alloc&) {
         delete entry;
         return;
     }
     if (time == 0 && !note_permanent(addr)) {
-        zvmp_peers.index.erase(key);
+        zvmp_net_state.peers.index.erase(key);
         delete entry;
         return;
     }
-    *zvmp_peers.tail = entry;
-    zvmp_peers.tail = &entry->next;
-    if (time != 0) ++zvmp_peers.learned;
+    *zvmp_net_state.peers.tail = entry;
+    zvmp_net_state.peers.tail = &entry->next;
+    if (time != 0) ++zvmp_net_state.peers.learned;
     ++zvmp_peer_count;
     if (zvmp_net_peer_created_callback != nullptr) zvmp_net_peer_created_callback(entry, node_type);
 }
@@ -200,16 +200,6 @@ void add_sender_as_peer(const sockaddr_in* from, unsigned int node_type)
     std::uint32_t addr;
     std::uint16_t port_n;
     if (sender_key(from, addr, port_n)) add_peer(addr, port_n, plat_time(), node_type);
-}
-
-void apply_multicast_interface()
-{
-    if (!zvmp_mcast_if.set || !zvmp_network_is_open()) return;
-    if (plat_net.multicast_interface(zvmp_net_socket, zvmp_mcast_if.addr) == 0 || zvmp_mcast_if.refusal_shown)
-        return;
-    zvmp_mcast_if.refusal_shown = true;
-    std::printf("\nMulticast interface %s is not an address of this computer, using the default", zvmp_mcast_if.text);
-    std::fflush(stdout);
 }
 
 void send_packet(const zvmp_pkt_s* pkt, zvmp_net_tgt_list_s* target)
@@ -310,7 +300,7 @@ void zvmp_net_process_packet(zvmp_pkt_s* pkt, sockaddr_in* from)
     if (pkt == nullptr) return;
     // A sender from outside the allowed networks is neither learned nor obeyed.
     if (from != nullptr && !zvmp_sender_allowed(from->sin_addr.s_addr)) {
-        ++zvmp_allow.refused;
+        ++zvmp_allow_state.refused;
         return;
     }
     if (pkt->node_type < TYPE_CODED_LIMIT) {
@@ -350,28 +340,13 @@ void zvmp_net_process_message(unsigned int id, void* payload, sockaddr_in* from,
 
 void zvmp_initialise_network(const char* addr, unsigned int port, unsigned int node_type)
 {
-    static bool winInitialised = false;
-    static long long zvxpl_last_init_attempt = 0;
-
     if (zvmp_network_is_open()) return;
-    unsigned int first = port != 0 ? port : ZVMP_FIRST_PORT;
-    unsigned int last = port != 0 ? port : ZVMP_LAST_PORT;
     zvmp_node_type = node_type & ZVMP_NODE_TYPE_CODE_MASK;
     zvmp_init_port = port;
     zvmp_store_init_addr(zvmp_init_addr, addr);
 
-    if (!winInitialised) {
-        if (!plat_net.startup()) return;
-        winInitialised = true;
-    }
-    long long now = plat_time();
-    if (now == zvxpl_last_init_attempt) return;
-    zvxpl_last_init_attempt = now;
-
-    plat_socket_t s = plat_net.udp_socket();
-    if (s == PLAT_INVALID_SOCKET) return;
-    zvmp_net_socket = zvmp_bind_first_free_port(s, zvmp_init_addr, first, last);
-    apply_multicast_interface();
+    zvmp_net_socket = zvmp_open_socket(zvmp_net_state.open, ZvmpSocketKind::Udp, zvmp_init_addr, port,
+                                       &zvmp_net_state.mcast_if);
     // Opened on the range, the node announces itself to the group but does not listen on it.
     if (zvmp_network_is_open() && port != 0) zvmp_join_multicast_group(ZVMP_MCAST_GROUP);
 }
@@ -394,11 +369,12 @@ int zvmp_network_is_open() { return zvmp_net_socket != PLAT_INVALID_SOCKET ? 1 :
 
 void zvmp_set_multicast_interface(std::uint32_t addr, const char* text)
 {
-    zvmp_mcast_if.set = true;
-    zvmp_mcast_if.addr = addr;
-    zvmp_store_init_addr(zvmp_mcast_if.text, text);
-    zvmp_mcast_if.refusal_shown = false;  // a new address gets its own report
-    apply_multicast_interface();
+    ZvmpMulticastInterface& mcast_if = zvmp_net_state.mcast_if;
+    mcast_if.set = true;
+    mcast_if.addr = addr;
+    zvmp_store_init_addr(mcast_if.text, text);
+    mcast_if.refusal_shown = false;  // a new address gets its own report
+    if (zvmp_network_is_open()) zvmp_apply_multicast_interface(zvmp_net_socket, mcast_if);
 }
 
 // ---- Targets and peers ----
@@ -480,10 +456,10 @@ unsigned int zvmp_number_of_peers() { return zvmp_peer_count; }
 
 void zvmp_set_peer_cap(unsigned int cap)
 {
-    if (cap >= 1 && cap <= 0xFFFF) zvmp_peers.cap = cap;
+    if (cap >= 1 && cap <= 0xFFFF) zvmp_net_state.peers.cap = cap;
 }
 
-unsigned int zvmp_number_of_learned_peers() { return zvmp_peers.learned; }
+unsigned int zvmp_number_of_learned_peers() { return zvmp_net_state.peers.learned; }
 
 int zvmp_peers_agree()
 {
@@ -500,9 +476,9 @@ int zvmp_peers_agree()
         if (e->flags & ZVMP_TGT_STREAMING) ++streaming;
         if (indexed_peer(e->sa.sin_addr.s_addr, e->sa.sin_port) != e) return 0;
     }
-    return link == zvmp_peers.tail && entries == zvmp_peer_count && entries == zvmp_peers.index.size() &&
-                   learned == zvmp_peers.learned && streaming == zvmp_number_of_stream_peers &&
-                   permanent == zvmp_allow.permanent
+    return link == zvmp_net_state.peers.tail && entries == zvmp_peer_count && entries == zvmp_net_state.peers.index.size() &&
+                   learned == zvmp_net_state.peers.learned && streaming == zvmp_number_of_stream_peers &&
+                   permanent == zvmp_allow_state.permanent
                ? 1
                : 0;
 }
@@ -577,8 +553,6 @@ void zvmp_remove_expired_peers()
 
 void zvmp_showtime()
 {
-    static long long last_showtime = 0;
-
     long long now = plat_time();
     zvmp_initialise_network(zvmp_init_addr, zvmp_init_port, zvmp_node_type);
 
@@ -590,10 +564,10 @@ void zvmp_showtime()
     }
     // Any change of second, also a step back of the clock, starts a new pass: comparing with
     // "later than" would keep the node silent until the clock caught up again.
-    if (now != last_showtime) {
+    if (now != zvmp_net_state.last_showtime) {
         zvmp_send_hello_packets();
         zvmp_remove_expired_peers();
-        last_showtime = now;
+        zvmp_net_state.last_showtime = now;
     }
     zvmp_tcp_showtime();
 }

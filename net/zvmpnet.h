@@ -15,8 +15,7 @@
 #include <memory>
 #include <unordered_map>
 
-#include "net/zvmpallow.h"
-#include "net/zvmptcp.h"
+#include "net/zvmpsocket.h"
 #include "platform/net.h"
 
 static_assert(std::endian::native == std::endian::little, "ZVMP words travel in host order, which must be little-endian");
@@ -112,24 +111,23 @@ extern unsigned int zvmp_number_of_stream_peers;
 
 // Beside the peer list: the index that finds an entry by address and port, the list's final
 // null link (where new entries go), and the bound on learned peers.
-struct zvmp_peer_table_s {
+struct ZvmpPeerTable {
     std::unordered_map<std::uint64_t, zvmp_net_tgt_list_s*> index;
     zvmp_net_tgt_list_s** tail = &zvmp_net_peer_list;
     unsigned int learned = 0;
     unsigned int cap = ZVMP_DEFAULT_PEER_CAP;
-    long long new_second = 0;
+    long long new_second = 0;  // the wall-clock second counted in new_this_second
     unsigned int new_this_second = 0;
 };
-extern zvmp_peer_table_s zvmp_peers;
 
-// The multicast interface asked for: its address (network order) and its text as given.
-struct zvmp_mcast_if_s {
-    bool set = false;
-    std::uint32_t addr = 0;
-    char text[ZVMP_ADDR_TEXT_SIZE] = "";
-    bool refusal_shown = false;
+// The network's hidden state.
+struct ZvmpNetState {
+    ZvmpOpenAttempts open;            // of the socket
+    ZvmpMulticastInterface mcast_if;  // applied at every opening
+    long long last_showtime = 0;      // wall-clock second of the last hello and expiry pass
+    ZvmpPeerTable peers;
 };
-extern zvmp_mcast_if_s zvmp_mcast_if;
+extern ZvmpNetState zvmp_net_state;
 
 // Opens the socket if closed, at most one attempt per wall-clock second. `addr` null means
 // "0.0.0.0"; `port` 0 means the first free port from 59000 to 59999, any other port is bound

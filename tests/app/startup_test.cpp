@@ -10,6 +10,7 @@
 #include "app/getopt.h"
 #include "app/pyxplugin.h"
 #include "cpflight/cpflight.h"
+#include "net/zvmpallow.h"
 #include "net/zvmpnet.h"
 #include "tests/support/simconnect_double.h"
 
@@ -151,7 +152,7 @@ TEST(Startup, VerbosityAndPortOptions)
 std::vector<std::string> networks()
 {
     std::vector<std::string> out;
-    for (const zvmp_network_s& n : zvmp_allow.networks)
+    for (const ZvmpNetwork& n : zvmp_allow_state.networks)
         out.push_back(std::string(plat_inet_ntoa(n.addr)) + "/" + std::to_string(std::popcount(n.mask)));
     return out;
 }
@@ -196,15 +197,16 @@ TEST(Startup, NetworkOptions)
         // Each case is a fresh start of the program's option and network settings.
         zvopt::optind = 1;
         zvopt::optreset = 1;
-        zvmp_peers.cap = ZVMP_DEFAULT_PEER_CAP;
-        zvmp_allow = zvmp_allow_s{};
-        zvmp_mcast_if = zvmp_mcast_if_s{};
+        zvmp_net_state.peers.cap = ZVMP_DEFAULT_PEER_CAP;
+        zvmp_allow_state = ZvmpAllowState{};
+        zvmp_net_state.mcast_if = ZvmpMulticastInterface{};
         scd::open_result = E_FAIL;
         EXPECT_EQ(run_main(c.words), kHeader + c.printed);
-        EXPECT_EQ(zvmp_peers.cap, c.cap);
+        EXPECT_EQ(zvmp_net_state.peers.cap, c.cap);
         EXPECT_EQ(networks(), c.networks);
-        EXPECT_EQ(zvmp_allow.restricted, std::find(c.words.begin(), c.words.end(), "-a") != c.words.end());
-        EXPECT_STREQ(zvmp_mcast_if.text, c.interface ? c.interface : "");
+        bool restricted = std::find(c.words.begin(), c.words.end(), "-a") != c.words.end();
+        EXPECT_EQ(zvmp_allow_state.restricted, restricted);
+        EXPECT_STREQ(zvmp_net_state.mcast_if.text, c.interface ? c.interface : "");
     }
 }
 

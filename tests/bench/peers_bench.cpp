@@ -13,6 +13,7 @@
 #include <numeric>
 #include <vector>
 
+#include "net/zvmpallow.h"
 #include "net/zvmpnet.h"
 #include "platform/clock.h"
 #include "tests/support/isolation.h"

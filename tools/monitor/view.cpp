@@ -12,7 +12,7 @@
 #include <unistd.h>
 #endif
 
-#include "app/messages.h"
+#include "protocol/messages.h"
 #include "net/zvmpnet.h"
 #include "platform/clock.h"
 #include "tools/monitor/catalogue.h"
