@@ -88,4 +88,4 @@ void zvmp_allow_permanent_removed(std::uint32_t addr)
     if (--it->second == 0) zvmp_allow_state.permanent.erase(it);
 }
 
-unsigned int zvmp_number_refused() { return zvmp_allow_state.refused; }
+unsigned long long zvmp_number_refused() { return zvmp_allow_state.refused; }

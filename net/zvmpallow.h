@@ -23,7 +23,7 @@ struct ZvmpAllowState {
     std::unordered_map<std::uint32_t, unsigned int> permanent;
     // Senders refused: datagrams and connections from outside the networks, and new peers
     // beyond the bound on learned peers or their rate.
-    unsigned int refused = 0;
+    unsigned long long refused = 0;
 };
 extern ZvmpAllowState zvmp_allow_state;
 
@@ -39,4 +39,4 @@ int zvmp_allow_network(const char* text);
 int zvmp_sender_allowed(std::uint32_t addr);
 void zvmp_allow_permanent_added(std::uint32_t addr);
 void zvmp_allow_permanent_removed(std::uint32_t addr);
-unsigned int zvmp_number_refused();
+unsigned long long zvmp_number_refused();

@@ -116,7 +116,7 @@ void forged_flood()
             most = std::max(most, zvmp_number_of_peers());
         }
     double ms = ms_since(start);
-    std::printf("20000 forged hellos, default bound, %d s: at most %u peers, %u refused, %ld datagrams sent, "
+    std::printf("20000 forged hellos, default bound, %d s: at most %u peers, %llu refused, %ld datagrams sent, "
                 "%.1f ms in %d passes (agree: %d)\n",
                 kSeconds, most, zvmp_number_refused(), sent, ms, kSeconds * kPassesPerSecond, zvmp_peers_agree());
 }
