@@ -126,6 +126,10 @@ struct ZvmpNetState {
     ZvmpMulticastInterface mcast_if;  // applied at every opening
     long long last_showtime = 0;      // wall-clock second of the last hello and expiry pass
     ZvmpPeerTable peers;
+    // Counts since start, for the operator's status line: datagrams sent whole, and datagrams
+    // read but refused (empty, too long, a length field that differs, or dropped by the system).
+    unsigned long long packets_sent = 0;
+    unsigned long long packets_refused = 0;
 };
 extern ZvmpNetState zvmp_net_state;
 

@@ -90,6 +90,8 @@ int os_join_multicast(plat_socket_t s, std::uint32_t group)
     return ::setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, &mreq, sizeof mreq) == 0 ? 0 : -1;
 }
 
+int os_last_error() { return errno; }
+
 int os_multicast_interface(plat_socket_t s, std::uint32_t local_addr)
 {
     in_addr a{};
@@ -102,7 +104,7 @@ int os_multicast_interface(plat_socket_t s, std::uint32_t local_addr)
 const PlatNetApi plat_net_os = {
     os_startup, os_udp_socket, os_tcp_socket, os_bind,     os_listen,   os_accept,
     os_connect, os_send_to,    os_recv_from,  os_recv,     os_readable, os_close,
-    os_join_multicast, os_multicast_interface,
+    os_join_multicast, os_last_error, os_multicast_interface,
 };
 
 PlatNetApi plat_net = plat_net_os;
