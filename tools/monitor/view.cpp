@@ -113,6 +113,12 @@ bool put(const std::string& text)
 
 }  // namespace
 
+void zvmon_view_listen()
+{
+    zvmp_net_message_received_callback = on_message;
+    zvmp_net_packet_received_callback = on_packet;
+}
+
 void zvmon_view_take(std::uint32_t id, const unsigned char* payload)
 {
     const ZvmonEntry* e = zvmon_entry_by_id(id);
@@ -182,8 +188,7 @@ int zvmon_run_monitor(const ZvmonTargetOptions& o)
         std::fprintf(stderr, "zvmp-monitor: cannot open a UDP socket\n");
         return 1;
     }
-    zvmp_net_message_received_callback = on_message;
-    zvmp_net_packet_received_callback = on_packet;
+    zvmon_view_listen();
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
 

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 
+// Sets the network's message and packet hooks to the view's: every application message from
+// the program is taken, and every packet from it that carried any is counted.
+void zvmon_view_listen();
 // One received application message; payload as many bytes as the id states.
 void zvmon_view_take(std::uint32_t id, const unsigned char* payload);
 // The end of one packet from the program that carried `messages` application messages.
