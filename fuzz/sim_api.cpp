@@ -7,10 +7,11 @@
 // Input, a run of operations, each a byte and its fields (names: a byte below 0x80 picks a
 // known name, any other is followed by a text):
 //   0 open   1 close   2 dispatch: procedure or none (byte), calls the procedure makes (byte)
-//   3 add to definition: handle, definition, variable name, units name, data type
+//   3 add to definition: handle, definition, variable name, units (a byte below 0xA0 picks the
+//     units of a variable of the program's definition), no units or units (byte), data type
 //   4 request data: handle, request, definition, object, period, flags, origin, interval, limit
-//   5 map event: handle, event, event name     6 transmit: handle, object, event, data, group, flags
-//   7 subscribe: handle, event, system event name
+//   5 map event: handle, event, no name or a name (byte), event name     6 transmit: handle, object, event, data, group, flags
+//   7 subscribe: handle, event, no name or a name (byte), system event name
 //   8 clock moves on: milliseconds (2 bytes)  9 clock set: any double (8 bytes)
 #include <cstddef>
 #include <cstdint>
@@ -72,13 +73,19 @@ const char* event_name()
     return pick_name(names, FLIGHT_EVENT_COUNT);
 }
 
-// The units of a variable of the program's definition, another known unit, or any text.
+// The units of a variable of the program's definition (a byte below 0xA0), another known
+// unit (below 0xE0) or any text.
 const char* unit_name()
 {
     std::uint8_t b = in->u8();
-    if (b >= 0x40) return pick_name(UNIT_NAMES, std::size(UNIT_NAMES));
-    const char* units = flightVariables[b % FLIGHT_VARIABLE_COUNT].units;
-    name_buffer = units != nullptr ? units : "";
+    if (b < 0xA0) {
+        const char* units = flightVariables[b % FLIGHT_VARIABLE_COUNT].units;
+        name_buffer = units != nullptr ? units : "";
+    } else if (b < 0xE0) {
+        name_buffer = UNIT_NAMES[b % std::size(UNIT_NAMES)];
+    } else {
+        name_buffer = in->text();
+    }
     return name_buffer.c_str();
 }
 
@@ -143,7 +150,7 @@ void run_operation()
     }
     case 5: {
         HANDLE h = pick_handle();
-        DWORD event = in->u8() % 8;
+        DWORD event = in->u8() % 64;
         bool null_name = (in->u8() & 15) == 0;
         const char* name = event_name();
         SimConnect_MapClientEventToSimEvent(h, event, null_name ? nullptr : name);
@@ -152,7 +159,7 @@ void run_operation()
     case 6: {
         HANDLE h = pick_handle();
         DWORD object = in->u8() == 0xFF ? in->u32() : SIMCONNECT_OBJECT_ID_USER;
-        DWORD event = in->u8() % 8;
+        DWORD event = in->u8() % 64;
         DWORD value = in->u32();
         SimConnect_TransmitClientEvent(h, object, event, value, SIMCONNECT_GROUP_PRIORITY_HIGHEST, in->u32());
         break;

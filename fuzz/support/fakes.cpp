@@ -58,6 +58,10 @@ long net_send_to(plat_socket_t s, const void* data, std::size_t length, const so
     volatile std::uint8_t sum = 0;
     for (std::size_t i = 0; i < length; ++i) sum = static_cast<std::uint8_t>(sum + static_cast<const std::uint8_t*>(data)[i]);
     ++fakes.datagrams_sent;
+    if (fakes.keep_sent) {
+        auto* bytes = static_cast<const std::uint8_t*>(data);
+        fakes.sent.emplace_back(bytes, bytes + length);
+    }
     if (take(fakes.fail_sends)) return -1;
     return static_cast<long>(length);
 }

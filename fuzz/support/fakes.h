@@ -40,6 +40,9 @@ struct Fakes {
     unsigned long long serial_writes = 0;
     int sockets_open = 0;
     bool serial_open = false;
+    // Every datagram sent, when asked for (the seed maker keeps the program's packets).
+    bool keep_sent = false;
+    std::vector<std::vector<std::uint8_t>> sent;
 };
 
 extern Fakes fakes;
