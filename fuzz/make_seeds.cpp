@@ -257,7 +257,7 @@ void sim_api_seeds()
     o.u8(2).u8(2).u8(1).u8(1);                                            // dispatch: open, one call inside
     o.u8(4).u8(2).u8(0).u8(0).u8(0).u8(SIMCONNECT_PERIOD_VISUAL_FRAME).u8(0).u8(0).u8(0).u8(0);
     o.u8(8).u16(60).u8(2).u8(2).u8(1).u8(0);
-    o.u8(6).u8(2).u8(0).u8(5).u32(270).u32(1).u32(0x10);                 // an event with a value
+    o.u8(6).u8(2).u8(0).u8(5).u32(270).u32(0x10);                        // an event with a value
     o.u8(8).u16(1000).u8(2).u8(2).u8(1).u8(2).u8(1).u8(2);               // a close inside a dispatch
     write("sim_api", "program_session", o);
 

@@ -4,15 +4,23 @@
 // the simulator's clock moving on, standing still, going back or turning into any double.
 // Every message handed to a procedure is checked against its stated size and read whole.
 //
-// Input, a run of operations, each a byte and its fields (names: a byte below 0x80 picks a
-// known name, any other is followed by a text):
-//   0 open   1 close   2 dispatch: procedure or none (byte), calls the procedure makes (byte)
+// Input, a run of operations, each a byte and its fields. A handle is a byte (0 none, 1 a
+// made-up one, else the open connection's); a name is a byte below 0x80 picking a known name,
+// or another byte followed by a text (a length byte and the characters).
+//   0 open
+//   1 close: handle
+//   2 dispatch: handle, procedure or none (byte); the procedure reads, for every message it is
+//     handed, how many operations (byte, 0 to 3) it carries out before it returns
 //   3 add to definition: handle, definition, variable name, units (a byte below 0xA0 picks the
-//     units of a variable of the program's definition), no units or units (byte), data type
-//   4 request data: handle, request, definition, object, period, flags, origin, interval, limit
-//   5 map event: handle, event, no name or a name (byte), event name     6 transmit: handle, object, event, data, group, flags
-//   7 subscribe: handle, event, no name or a name (byte), system event name
-//   8 clock moves on: milliseconds (2 bytes)  9 clock set: any double (8 bytes)
+//     units of a variable of the program's definition, one below 0xE0 other units, any other
+//     is followed by a text), whether the units are null (byte), data type (byte)
+//   4 request data: handle, request, definition, object (0xFF: four bytes follow), period,
+//     flags, origin, interval, limit (a byte each)
+//   5 map event: handle, event, whether the name is null (byte), event name
+//   6 transmit: handle, object (0xFF: four bytes follow), event, data, flags (4 bytes each)
+//   7 subscribe: handle, event, whether the name is null (byte), system event name
+//   8 clock moves on: milliseconds (2 bytes)
+//   9 clock set: any double (8 bytes)
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -161,7 +169,8 @@ void run_operation()
         DWORD object = in->u8() == 0xFF ? in->u32() : SIMCONNECT_OBJECT_ID_USER;
         DWORD event = in->u8() % 64;
         DWORD value = in->u32();
-        SimConnect_TransmitClientEvent(h, object, event, value, SIMCONNECT_GROUP_PRIORITY_HIGHEST, in->u32());
+        DWORD flags = in->u32();
+        SimConnect_TransmitClientEvent(h, object, event, value, SIMCONNECT_GROUP_PRIORITY_HIGHEST, flags);
         break;
     }
     case 7: {

@@ -20,9 +20,23 @@ public:
     std::size_t left() const { return size_ - at_; }
 
     std::uint8_t u8() { return empty() ? 0 : data_[at_++]; }
-    std::uint16_t u16() { return static_cast<std::uint16_t>(u8() | u8() << 8); }
-    std::uint32_t u32() { return u16() | static_cast<std::uint32_t>(u16()) << 16; }
-    std::uint64_t u64() { return u32() | static_cast<std::uint64_t>(u32()) << 32; }
+    // The low part first: each read is its own statement, as the operands of one expression
+    // may be evaluated in any order.
+    std::uint16_t u16()
+    {
+        std::uint16_t low = u8();
+        return static_cast<std::uint16_t>(low | u8() << 8);
+    }
+    std::uint32_t u32()
+    {
+        std::uint32_t low = u16();
+        return low | static_cast<std::uint32_t>(u16()) << 16;
+    }
+    std::uint64_t u64()
+    {
+        std::uint64_t low = u32();
+        return low | static_cast<std::uint64_t>(u32()) << 32;
+    }
     double f64()
     {
         std::uint64_t bits = u64();
