@@ -4,10 +4,11 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/messages.h"
+#include "protocol/messages.h"
 #include "app/pyxplugin.h"
 #include "flightdata/convert.h"
 #include "flightdata/flightdata.h"
+#include "panel/efis.h"
 #include "panel/mcp.h"
 
 namespace {

@@ -1,11 +1,12 @@
 // Publishing to streaming panels: the sub-second full and position packets and the
 // once-a-second speed-limit packet. Nothing is kept between calls; every value is read afresh.
 
-#include "app/messages.h"
+#include "protocol/messages.h"
 #include "app/pyxplugin.h"
 #include "flightdata/convert.h"
 #include "flightdata/flightdata.h"
 #include "net/zvmpnet.h"
+#include "panel/efis.h"
 #include "panel/mcp.h"
 
 namespace {

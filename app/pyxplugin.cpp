@@ -1,5 +1,5 @@
-// Start-up, the simulator connection and the main loop. Owns `hSimConnect`, `hQuit` and
-// `verbose`. Everything in the program runs on this loop's thread: simulator messages inside
+// Start-up, the simulator connection and the main loop. Owns `hQuit`, `verbose` and the loop's
+// own state. Everything in the program runs on this loop's thread: simulator messages inside
 // SimConnect_CallDispatch, network traffic inside the paced pass.
 #include "app/pyxplugin.h"
 
@@ -14,9 +14,9 @@
 #include "platform/clock.h"
 #include "platform/net.h"
 
-HANDLE hSimConnect = nullptr;
 int hQuit = 0;
 int verbose = 1;
+ZvscplState zvscpl_state;
 
 namespace {
 
@@ -99,9 +99,6 @@ int zvscpl_main(int argc, char** argv)
 
 void zvscpl_run_loop()
 {
-    static double lastSubsecondTime = 0.0;
-    static double lastSecondTime = 0.0;
-
     if (FAILED(SimConnect_Open(&hSimConnect, TITLE_STRING, nullptr, 0, nullptr, 0))) return;
     progress("\nConnected to Flight Simulator!\n");
 
@@ -112,13 +109,13 @@ void zvscpl_run_loop()
         SimConnect_CallDispatch(hSimConnect, zvscpl_dispatch_proc, nullptr);
         double t = zvpyxpl_fd_data_get_time();
         // Strict comparisons: a difference that is not a number runs no pass.
-        if (t - lastSubsecondTime > 0.05) {
-            lastSubsecondTime = t;
+        if (t - zvscpl_state.lastSubsecondTime > 0.05) {
+            zvscpl_state.lastSubsecondTime = t;
             zvmp_showtime();
             zvscpl_send_subsecond_data();
             if (zvxpl_cpflight_enabled) zvpyxcpf_runloop();
-            if (t - lastSecondTime > 1.0) {
-                lastSecondTime = t;
+            if (t - zvscpl_state.lastSecondTime > 1.0) {
+                zvscpl_state.lastSecondTime = t;
                 zvscpl_send_second_data();
             }
         }

@@ -12,6 +12,13 @@ extern int verbose;
 // Set once the simulator says it quits; the main loop runs while it is 0.
 extern int hQuit;
 
+// The main loop's hidden state: the simulation time of its last passes.
+struct ZvscplState {
+    double lastSubsecondTime = 0.0;
+    double lastSecondTime = 0.0;
+};
+extern ZvscplState zvscpl_state;
+
 // Start-up: announces the program, sets up the network, parses the command line and runs the
 // main loop until the simulator quits. Returns the process exit code, always 0.
 int zvscpl_main(int argc, char** argv);

@@ -1,29 +1,15 @@
 // Commands that change the simulator's state (radios, transponder, altimeter, autopilot targets,
 // holds, speed mode, flight director and engagement, control inputs), each one or more client
-// event transmissions. Owns the values the program holds itself instead of the simulator: the
-// ADF standby frequencies, the transponder mode, the navigation source, the two flight-director
-// switches and the navigation display (EFIS) state.
+// event transmissions.
 #include <cmath>
 #include <cstdint>
 
 #include "flightdata/convert.h"
-#include "flightdata/flightdata.h"
+#include "flightdata/commands.h"
+#include "flightdata/held.h"
+#include "flightdata/readings.h"
 
 namespace {
-
-unsigned int zvpyxpl_fd_adf1_stby_freq = 140000;
-unsigned int zvpyxpl_fd_adf2_stby_freq = 140000;
-unsigned int zvpyxpl_fd_xpder_mode = 0;
-
-unsigned int zvpyxpl_fd_ap_src = 0;
-unsigned int zvpyxpl_fd_fd1_mode = 0;
-unsigned int zvpyxpl_fd_fd2_mode = 0;
-
-unsigned int zvpyxpl_fd_nd_mode = 0;
-unsigned int zvpyxpl_fd_nd_show = 0x23C;  // airports, waypoints, stations, centred
-float zvpyxpl_fd_nd_range = 40.0f;
-unsigned int zvpyxpl_fd_n1sel = 1;
-unsigned int zvpyxpl_fd_n2sel = 1;
 
 constexpr float MACH_BELOW = 5.0f;
 
@@ -81,14 +67,7 @@ void zvpyxpl_fd_set_nav2s(unsigned int f) { zvpyxpl_fd_transmit(EVT_NAV2_STBY_SE
 void zvpyxpl_fd_set_adf1(unsigned int f) { zvpyxpl_fd_transmit(EVT_ADF_COMPLETE_SET, zvpyxpl_int_to_sim_freq(f)); }
 void zvpyxpl_fd_set_adf2(unsigned int f) { zvpyxpl_fd_transmit(EVT_ADF2_COMPLETE_SET, zvpyxpl_int_to_sim_freq(f)); }
 
-void zvpyxpl_fd_set_adf1s(unsigned int f) { zvpyxpl_fd_adf1_stby_freq = f; }
-void zvpyxpl_fd_set_adf2s(unsigned int f) { zvpyxpl_fd_adf2_stby_freq = f; }
-unsigned int zvpyxpl_fd_get_adf1s() { return zvpyxpl_fd_adf1_stby_freq; }
-unsigned int zvpyxpl_fd_get_adf2s() { return zvpyxpl_fd_adf2_stby_freq; }
-
 void zvpyxpl_fd_set_xpdr_code(unsigned int code) { zvpyxpl_fd_transmit(EVT_XPNDR_SET, zvpyxpl_hex2dec(code)); }
-void zvpyxpl_fd_set_xpdr_mode(unsigned int mode) { zvpyxpl_fd_xpder_mode = mode; }
-unsigned int zvpyxpl_fd_get_xpdr_mode() { return zvpyxpl_fd_xpder_mode; }
 
 void zvpyxpl_fd_set_baro_inhg(float inhg)
 {
@@ -188,12 +167,9 @@ void zvpyxpl_fd_set_ap_spd_hld(unsigned int mode)
 
 void zvpyxpl_fd_set_ap_source(unsigned int src)
 {
-    if ((zvpyxpl_fd_ap_src == 2) != (src == 2)) zvpyxpl_fd_transmit(EVT_TOGGLE_GPS_DRIVES_NAV1, 1);
-    zvpyxpl_fd_ap_src = src;
+    if ((zvpyxpl_fd_held.zvpyxpl_fd_ap_src == 2) != (src == 2)) zvpyxpl_fd_transmit(EVT_TOGGLE_GPS_DRIVES_NAV1, 1);
+    zvpyxpl_fd_held.zvpyxpl_fd_ap_src = src;
 }
-
-void zvpyxpl_fd_toggle_ap_source() { zvpyxpl_fd_ap_src = zvpyxpl_fd_ap_src == 0 ? 1 : zvpyxpl_fd_ap_src == 1 ? 2 : 0; }
-unsigned int zvpyxpl_fd_get_ap_source() { return zvpyxpl_fd_ap_src; }
 
 // ---- Flight director and autopilot engagement
 
@@ -218,24 +194,6 @@ void zvpyxpl_fd_set_ap_fd_mode(unsigned int mode)
     default: break;
     }
 }
-
-void zvpyxpl_fd_set_ap_fd1_mode(unsigned int v) { zvpyxpl_fd_fd1_mode = v; }
-void zvpyxpl_fd_set_ap_fd2_mode(unsigned int v) { zvpyxpl_fd_fd2_mode = v; }
-unsigned int zvpyxpl_fd_get_ap_fd1_mode() { return zvpyxpl_fd_fd1_mode; }
-unsigned int zvpyxpl_fd_get_ap_fd2_mode() { return zvpyxpl_fd_fd2_mode; }
-
-// ---- Navigation display settings, held here and never sent to the simulator
-
-void zvpyxpl_fd_set_nd_mode(unsigned int mode) { zvpyxpl_fd_nd_mode = mode; }
-unsigned int zvpyxpl_fd_get_nd_mode() { return zvpyxpl_fd_nd_mode; }
-void zvpyxpl_fd_set_nd_show(unsigned int show) { zvpyxpl_fd_nd_show = show; }
-unsigned int zvpyxpl_fd_get_nd_show() { return zvpyxpl_fd_nd_show; }
-void zvpyxpl_fd_set_nd_range(float range) { zvpyxpl_fd_nd_range = range; }
-float zvpyxpl_fd_get_nd_range() { return zvpyxpl_fd_nd_range; }
-void zvpyxpl_fd_set_nd_nav1sel(unsigned int sel) { zvpyxpl_fd_n1sel = sel; }
-unsigned int zvpyxpl_fd_get_nd_nav1sel() { return zvpyxpl_fd_n1sel; }
-void zvpyxpl_fd_set_nd_nav2sel(unsigned int sel) { zvpyxpl_fd_n2sel = sel; }
-unsigned int zvpyxpl_fd_get_nd_nav2sel() { return zvpyxpl_fd_n2sel; }
 
 // ---- Control inputs
 

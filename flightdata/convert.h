@@ -31,12 +31,17 @@ inline std::int64_t zv_trunc_i64(double v)
 inline std::int32_t zv_round_i32(double v) { return zv_trunc_i32(std::round(v)); }
 inline std::int64_t zv_round_i64(double v) { return zv_trunc_i64(std::round(v)); }
 
-// Nearest float; a value beyond the float range becomes the infinity of its sign, as IEEE
-// rounding gives it (the plain conversion of such a double is undefined in C++).
+// Nearest float, as IEEE round-to-nearest gives it: a value beyond the largest float but less
+// than half a step above it rounds to the largest float; from half a step on (a tie rounds to the
+// even neighbour, which here is the infinity) it becomes the infinity of its sign. The plain
+// conversion of any double beyond the float range is undefined in C++.
 inline float zv_narrow_f32(double v)
 {
-    constexpr double max = std::numeric_limits<float>::max();
-    if (v > max) return std::numeric_limits<float>::infinity();
-    if (v < -max) return -std::numeric_limits<float>::infinity();
+    constexpr float max = std::numeric_limits<float>::max();
+    constexpr double overflow = 0x1.ffffffp127;  // the largest float plus half its last step
+    if (v >= overflow) return std::numeric_limits<float>::infinity();
+    if (v <= -overflow) return -std::numeric_limits<float>::infinity();
+    if (v > max) return max;
+    if (v < -max) return -max;
     return static_cast<float>(v);
 }

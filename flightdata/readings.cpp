@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "flightdata/convert.h"
-#include "flightdata/flightdata.h"
+#include "flightdata/readings.h"
 #include "flightdata/wrap.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/messages.h"
+#include "protocol/messages.h"
 #include "app/pyxplugin.h"
 #include "flightdata/flightdata.h"
 #include "fuzz/support/fakes.h"
@@ -206,7 +206,8 @@ void simconnect_seeds()
     Output o;
     o.u8(1).u8(SIMCONNECT_RECV_ID_OPEN).u8(1).u16(sizeof(SIMCONNECT_RECV_OPEN));
     for (std::size_t i = sizeof(SIMCONNECT_RECV); i < sizeof(SIMCONNECT_RECV_OPEN); ++i) o.u8(0);
-    o.u8(1).u8(SIMCONNECT_RECV_ID_EVENT).u8(1).u16(sizeof(SIMCONNECT_RECV_EVENT)).u32(0xFFFFFFFF).u32(EVT_SIM_START).u32(0);
+    o.u8(1).u8(SIMCONNECT_RECV_ID_EVENT).u8(1).u16(sizeof(SIMCONNECT_RECV_EVENT));
+    o.u32(SIMCONNECT_RECV_EVENT::UNKNOWN_GROUP).u32(EVT_SIM_START).u32(0);
     raw(o, data_message).u8(2);
     Bytes moved = data_message;
     double later = 0;

@@ -43,6 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)installed;
     reset_fakes();
     reset_network();
+    zvmon_node_state = ZvmonNodeState{};
+    zvmon_view_state = ZvmonViewState{};
     check(zvmon_node_open("127.0.0.1", 59000, 0x81), "monitor node did not open");
     zvmon_view_listen();
 

@@ -62,7 +62,6 @@ std::vector<std::uint8_t> shaped_message(Input& in)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     reset_program();
-    settle_network_clock();
     open_with_streaming_peers();
     enable_cpflight();
     Input in(data, size);

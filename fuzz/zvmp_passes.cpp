@@ -13,7 +13,9 @@
 //   1 wall clock moves on: seconds (byte, 0 to 2)
 //   2 wall clock jumps: signed seconds (4 bytes)
 //   3 failures: what fails (byte: socket, send or receive), how many times (byte, 0 to 3)
-//   4 record change: offset (2 bytes), length (byte, 0 to 15), the bytes
+//   4 record change: offset (2 bytes), length (byte, 0 to 15), the bytes; a change to the
+//     simulator's time (any double, also one that goes back or is not a number) holds for the
+//     frames that follow
 //   5 frame: the data block arrives, hundredths of a simulated second since the last (byte);
 //     the dispatch ends here
 //   6 simulator message: the open message or the flight's start (byte)
@@ -21,8 +23,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
-#include "app/getopt.h"
 #include "app/pyxplugin.h"
 #include "flightdata/flightdata.h"
 #include "fuzz/support/fakes.h"
@@ -78,9 +80,9 @@ void between_dispatches()
         case 4: {
             std::size_t offset = in->u16();
             std::vector<std::uint8_t> bytes = in->bytes(in->u8() % 16);
-            double time = record.absolute_time;
             poke_record(record, offset, bytes.data(), bytes.size());
-            record.absolute_time = time;  // the simulator's time moves only with the frames
+            // The simulator's time is the frames' to set, as the next operation says.
+            std::memcpy(&sim_time, &record.absolute_time, sizeof sim_time);
             break;
         }
         case 5:
@@ -97,7 +99,8 @@ void between_dispatches()
             break;
         default: {
             const Source& s = source();
-            zvmp_add_peer_target(s.addr, s.port, static_cast<unsigned int>(in->u8()) << 24 | ZVMP_PROTOCOL_VERSION_BITS);
+            unsigned int type = static_cast<unsigned int>(in->u8()) << 24 | ZVMP_PROTOCOL_VERSION_BITS;
+            zvmp_add_peer_target(s.addr, s.port, type);
             break;
         }
         }
@@ -109,16 +112,10 @@ void between_dispatches()
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static double sim_base = 1.0e6;
     reset_program();
-    settle_network_clock();
-    zvopt::optind = 1;
-    zvopt::optreset = 1;
     record = FlightData{};
     std::snprintf(record.title, sizeof record.title, "fuzz");
-    // Each input's simulator time starts past the last one's, as the main loop's pacing counts on.
-    sim_base += 1.0e6;
-    sim_time = sim_base;
+    sim_time = 1.0e6;
     frames = 0;
 
     Input input(data, size);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "net/zvmptcp.h"
 #include "platform/clock.h"
 
 void (*zvmp_net_message_received_callback)(unsigned int id, void* data, sockaddr_in* from) = nullptr;
@@ -22,6 +23,7 @@ zvmp_net_tgt_list_s* zvmp_net_mcast_list = nullptr;
 zvmp_net_tgt_list_s* zvmp_net_peer_list = nullptr;
 unsigned int zvmp_peer_count = 0;
 unsigned int zvmp_number_of_stream_peers = 0;
+ZvmpNetState zvmp_net_state;
 
 namespace {
 
@@ -219,27 +221,12 @@ void zvmp_net_process_message(unsigned int id, void* payload, sockaddr_in* from,
 
 void zvmp_initialise_network(const char* addr, unsigned int port, unsigned int node_type)
 {
-    static bool winInitialised = false;
-    static long long zvxpl_last_init_attempt = 0;
-
     if (zvmp_network_is_open()) return;
-    unsigned int first = port != 0 ? port : ZVMP_FIRST_PORT;
-    unsigned int last = port != 0 ? port : ZVMP_LAST_PORT;
     zvmp_node_type = node_type & ZVMP_NODE_TYPE_CODE_MASK;
     zvmp_init_port = port;
     zvmp_store_init_addr(zvmp_init_addr, addr);
 
-    if (!winInitialised) {
-        if (!plat_net.startup()) return;
-        winInitialised = true;
-    }
-    long long now = plat_time();
-    if (now == zvxpl_last_init_attempt) return;
-    zvxpl_last_init_attempt = now;
-
-    plat_socket_t s = plat_net.udp_socket();
-    if (s == PLAT_INVALID_SOCKET) return;
-    zvmp_net_socket = zvmp_bind_first_free_port(s, zvmp_init_addr, first, last);
+    zvmp_net_socket = zvmp_open_socket(zvmp_net_state.open, ZvmpSocketKind::Udp, zvmp_init_addr, port);
     // Opened on the range, the node announces itself to the group but does not listen on it.
     if (zvmp_network_is_open() && port != 0) zvmp_join_multicast_group(ZVMP_MCAST_GROUP);
 }
@@ -409,8 +396,6 @@ void zvmp_remove_expired_peers()
 
 void zvmp_showtime()
 {
-    static long long last_showtime = 0;
-
     long long now = plat_time();
     zvmp_initialise_network(zvmp_init_addr, zvmp_init_port, zvmp_node_type);
 
@@ -422,10 +407,10 @@ void zvmp_showtime()
     }
     // Any change of second, also a step back of the clock, starts a new pass: comparing with
     // "later than" would keep the node silent until the clock caught up again.
-    if (now != last_showtime) {
+    if (now != zvmp_net_state.last_showtime) {
         zvmp_send_hello_packets();
         zvmp_remove_expired_peers();
-        last_showtime = now;
+        zvmp_net_state.last_showtime = now;
     }
     zvmp_tcp_showtime();
 }

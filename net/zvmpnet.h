@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "net/zvmptcp.h"
+#include "net/zvmpsocket.h"
 #include "platform/net.h"
 
 static_assert(std::endian::native == std::endian::little, "ZVMP words travel in host order, which must be little-endian");
@@ -98,6 +98,13 @@ extern zvmp_net_tgt_list_s* zvmp_net_mcast_list;
 extern zvmp_net_tgt_list_s* zvmp_net_peer_list;
 extern unsigned int zvmp_peer_count;
 extern unsigned int zvmp_number_of_stream_peers;
+
+// The network's hidden state.
+struct ZvmpNetState {
+    ZvmpOpenAttempts open;        // of the socket
+    long long last_showtime = 0;  // wall-clock second of the last hello and expiry pass
+};
+extern ZvmpNetState zvmp_net_state;
 
 // Opens the socket if closed, at most one attempt per wall-clock second. `addr` null means
 // "0.0.0.0"; `port` 0 means the first free port from 59000 to 59999, any other port is bound

@@ -3,62 +3,21 @@
 // socket except the outgoing connect.
 #include "net/zvmptcp.h"
 
-#include <algorithm>
-#include <cstring>
-
-#include "platform/clock.h"
-
 plat_socket_t zvmp_tcp_server_socket = PLAT_INVALID_SOCKET;
 plat_socket_t zvmp_tcp_server_client_socket = PLAT_INVALID_SOCKET;
 sockaddr_in zvmp_tcp_server_client_addr{};
 char zvmp_tcp_init_addr[ZVMP_ADDR_TEXT_SIZE] = "";
 unsigned int zvmp_tcp_init_port = 0;
+ZvmpTcpState zvmp_tcp_state;
 void (*zvmp_tcp_server_data_received_callback)(void* data, sockaddr_in* from, long long count) = nullptr;
-
-void zvmp_store_init_addr(char (&dst)[ZVMP_ADDR_TEXT_SIZE], const char* src)
-{
-    if (src == nullptr) src = "0.0.0.0";
-    if (src == dst) return;
-    std::size_t n = strnlen(src, ZVMP_ADDR_TEXT_SIZE - 1);
-    std::memmove(dst, src, n);
-    dst[n] = '\0';
-}
-
-plat_socket_t zvmp_bind_first_free_port(plat_socket_t s, const char* addr, unsigned int first,
-                                        unsigned int last)
-{
-    std::uint32_t bind_addr = plat_inet_addr(addr);
-    if (bind_addr == INADDR_NONE) bind_addr = 0;
-    // Ports above 65535 do not exist; they are not tried rather than wrapped onto others.
-    last = std::min(last, 0xFFFFu);
-    for (unsigned int port = first; port <= last; ++port)
-        if (plat_net.bind(s, bind_addr, port) == 0) return s;
-    plat_net.close(s);
-    return PLAT_INVALID_SOCKET;
-}
 
 void zvmp_tcp_start_server(const char* addr, unsigned int port)
 {
-    static bool winTcpInitialised = false;
-    static long long zvmp_tcp_server_last_init_attempt = 0;
-
     if (zvmp_tcp_server_socket != PLAT_INVALID_SOCKET) return;
-    unsigned int first = port != 0 ? port : ZVMP_FIRST_PORT;
-    unsigned int last = port != 0 ? port : ZVMP_LAST_PORT;
     zvmp_tcp_init_port = port;
     zvmp_store_init_addr(zvmp_tcp_init_addr, addr);
 
-    if (!winTcpInitialised) {
-        if (!plat_net.startup()) return;
-        winTcpInitialised = true;
-    }
-    long long now = plat_time();
-    if (now == zvmp_tcp_server_last_init_attempt) return;
-    zvmp_tcp_server_last_init_attempt = now;
-
-    plat_socket_t s = plat_net.tcp_socket();
-    if (s == PLAT_INVALID_SOCKET) return;
-    s = zvmp_bind_first_free_port(s, zvmp_tcp_init_addr, first, last);
+    plat_socket_t s = zvmp_open_socket(zvmp_tcp_state.open, ZvmpSocketKind::Tcp, zvmp_tcp_init_addr, port);
     if (s == PLAT_INVALID_SOCKET) return;
     // A backlog of 1: a second client waits in it while the first is served.
     if (plat_net.listen(s, 1) != 0) {

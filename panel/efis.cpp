@@ -2,7 +2,7 @@
 // selectors (held with the flight data, never sent to the simulator), and the barometric knob and
 // STD button, which set the simulator's altimeter.
 #include "flightdata/flightdata.h"
-#include "panel/mcp.h"
+#include "panel/efis.h"
 
 namespace {
 

@@ -48,5 +48,5 @@ extern const PlatSerialApi plat_serial_os;
 //   POSIX: a suffix beginning with '/' is the device path itself ("COM/dev/ttyUSB0" is
 //   /dev/ttyUSB0); a decimal n >= 1 is /dev/ttyS(n-1), as other Windows-compatibility layers
 //   number COM ports; nothing else names a device.
-//   Windows: "\\.\" + the name.
+//   Windows: "\\.\" + the name, cut to 254 characters (255 bytes with the terminator).
 bool plat_serial_device_path(const char* port_name, char* path, std::size_t size);

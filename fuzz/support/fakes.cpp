@@ -55,13 +55,11 @@ long net_send_to(plat_socket_t s, const void* data, std::size_t length, const so
         check(header.length == length, "datagram sent with a length field that is not its size");
     }
     // Every byte sent is read, so a send from beyond its buffer shows under AddressSanitizer.
+    auto* bytes = static_cast<const std::uint8_t*>(data);
     volatile std::uint8_t sum = 0;
-    for (std::size_t i = 0; i < length; ++i) sum = static_cast<std::uint8_t>(sum + static_cast<const std::uint8_t*>(data)[i]);
+    for (std::size_t i = 0; i < length; ++i) sum = static_cast<std::uint8_t>(sum + bytes[i]);
     ++fakes.datagrams_sent;
-    if (fakes.keep_sent) {
-        auto* bytes = static_cast<const std::uint8_t*>(data);
-        fakes.sent.emplace_back(bytes, bytes + length);
-    }
+    if (fakes.keep_sent) fakes.sent.emplace_back(bytes, bytes + length);
     if (take(fakes.fail_sends)) return -1;
     return static_cast<long>(length);
 }

@@ -5,12 +5,17 @@
 
 #include "fuzz/support/fakes.h"
 #include "net/zvmpnet.h"
+#include "net/zvmptcp.h"
 
 namespace zvfuzz {
 
 void reset_network()
 {
     zvmp_close_network();
+    zvmp_tcp_close_server_client();
+    zvmp_tcp_close_server();
+    zvmp_net_state = ZvmpNetState{};
+    zvmp_tcp_state = ZvmpTcpState{};
     zvmp_net_message_received_callback = nullptr;
     zvmp_net_packet_received_callback = nullptr;
     zvmp_net_peer_created_callback = nullptr;
@@ -23,17 +28,14 @@ void reset_network()
     }
     zvmp_peer_count = 0;
     zvmp_number_of_stream_peers = 0;
-}
-
-void settle_network_clock()
-{
-    long long start = fakes.now;
-    fakes.now = start - 3;
-    zvmp_showtime();
-    fakes.now = start - 2;
-    zvmp_initialise_network("0.0.0.0", 0, 0x13000000);
-    zvmp_close_network();
-    fakes.now = start;
+    zvmp_init_addr[0] = '\0';
+    zvmp_init_port = 0;
+    zvmp_node_type = 0;
+    zvmp_net_packet_in_len = 0;
+    zvmp_tcp_server_data_received_callback = nullptr;
+    zvmp_tcp_init_addr[0] = '\0';
+    zvmp_tcp_init_port = 0;
+    zvmp_tcp_server_client_addr = sockaddr_in{};
 }
 
 void open_with_streaming_peers()

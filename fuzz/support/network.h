@@ -3,12 +3,9 @@
 
 namespace zvfuzz {
 
-// The network as at process start: socket closed, no targets, no peers, no hooks.
+// The network as at process start: socket closed, no targets, no peers, no hooks, no memory of
+// earlier attempts to open or of the last once-a-second pass.
 void reset_network();
-// Runs the network's once-a-second steps at two seconds before the fake clock's present one and
-// closes the socket again, so that the next input's first pass sees the same history whatever
-// the last input left.
-void settle_network_clock();
 // Opens the network as the program does and adds a streaming peer of each kind the program
 // publishes to (type codes 0x81 and 0x84), as their stream requests would.
 void open_with_streaming_peers();

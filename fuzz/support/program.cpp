@@ -26,15 +26,27 @@ void reset_program()
     scd::subscriptions.clear();
     scd::transmits.clear();
     scd::on_dispatch = nullptr;
+    scd::closes = 0;
+    scd::dispatches = 0;
+    scd::open_result = S_OK;
+
+    zvopt::optarg = nullptr;
+    zvopt::optind = 1;
+    zvopt::opterr = 1;
+    zvopt::optopt = 0;
+    zvopt::optreset = 1;  // the scan position inside a word starts over
 
     hSimConnect = nullptr;
     hQuit = 0;
     verbose = 0;
+    zvscpl_state = ZvscplState{};
     fdata = FlightData{};
+    zvpyxpl_fd_held = ZvpyxplHeld{};
     zvpyxcpf_serial_port[0] = '\0';
     zvxpl_cpflight_enabled = 0;
     zvpyxcpf_fd = PLAT_INVALID_SERIAL;
     zvpyxcpf_hardware = ZvpyxcpfHardware{};
+    zvpyxcpf_receive = ZvpyxcpfReceive{};
 }
 
 void enable_cpflight()

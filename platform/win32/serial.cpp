@@ -3,12 +3,16 @@
 // which a read returns at once with what is buffered.
 #include "platform/serial.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 
 static_assert(sizeof(DCB) == 28, "the DCB as Windows defines it");
 
 namespace {
+
+// The device path with its terminator is cut to this many bytes, whatever room the caller gives.
+constexpr std::size_t DEVICE_PATH_SIZE = 255;
 
 DWORD last_open_error = 0;
 
@@ -66,6 +70,6 @@ PlatSerialApi plat_serial = plat_serial_os;
 bool plat_serial_device_path(const char* port_name, char* path, std::size_t size)
 {
     if (size == 0) return false;
-    std::snprintf(path, size, "\\\\.\\%s", port_name);
+    std::snprintf(path, std::min(size, DEVICE_PATH_SIZE), "\\\\.\\%s", port_name);
     return true;
 }

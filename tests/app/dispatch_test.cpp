@@ -8,6 +8,7 @@
 
 #include "app/pyxplugin.h"
 #include "flightdata/flightdata.h"
+#include "panel/efis.h"
 #include "panel/mcp.h"
 #include "tests/support/simconnect_double.h"
 

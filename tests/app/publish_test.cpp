@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "protocol/messages.h"
 #include "app/pyxplugin.h"
 #include "flightdata/flightdata.h"
 #include "net/zvmpnet.h"

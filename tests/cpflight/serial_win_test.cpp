@@ -1,6 +1,8 @@
 // The Windows serial port: which device a port name means, and what the back end does with
 // something that is no serial device. The line itself is tested on COM ports under Wine
 // (tests/wine/).
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "platform/serial.h"
@@ -25,6 +27,11 @@ TEST(SerialPortWindows, PortNameToDevicePath)
     char small[7];
     EXPECT_TRUE(plat_serial_device_path("COM12", small, sizeof small));
     EXPECT_STREQ(small, "\\\\.\\CO");  // cut, never overrun
+    // A larger buffer does not lift the bound: 254 characters and the terminator.
+    std::string long_name = "COM" + std::string(300, '7');
+    char wide[512];
+    EXPECT_TRUE(plat_serial_device_path(long_name.c_str(), wide, sizeof wide));
+    EXPECT_EQ(std::string(wide), ("\\\\.\\" + long_name).substr(0, 254));
     char none[1] = {'x'};
     EXPECT_FALSE(plat_serial_device_path("COM1", none, 0));
     EXPECT_EQ(none[0], 'x');

@@ -58,6 +58,36 @@ TEST(Convert, TruncationAndRoundingForEveryKindOfInput)
     }
 }
 
+TEST(Convert, NarrowingToSinglePrecisionRoundsToNearest)
+{
+    constexpr float kFltMax = std::numeric_limits<float>::max();
+    constexpr float kFltInf = std::numeric_limits<float>::infinity();
+    constexpr double kHalfStepBeyond = 0x1.ffffffp127;  // the largest float plus half its last step
+    struct Row {
+        double v;
+        float narrowed;
+    };
+    const Row rows[] = {
+        {1.5, 1.5f},
+        {0.1, 0.1f},
+        {kFltMax, kFltMax},
+        {0x1.fffffe8p127, kFltMax},  // a quarter step beyond
+        {std::nextafter(kHalfStepBeyond, 0.0), kFltMax},
+        {-std::nextafter(kHalfStepBeyond, 0.0), -kFltMax},
+        {kHalfStepBeyond, kFltInf},  // the tie goes to the even neighbour
+        {-kHalfStepBeyond, -kFltInf},
+        {1e300, kFltInf},
+        {-1e300, -kFltInf},
+        {kInf, kFltInf},
+        {-kInf, -kFltInf},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.v);
+        EXPECT_EQ(zv_narrow_f32(r.v), r.narrowed);
+    }
+    EXPECT_TRUE(std::isnan(zv_narrow_f32(kNaN)));
+}
+
 // The loops the wrapping stands for, run step by step.
 template <typename T>
 T wrap_by_loops(T d)

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <thread>
 
+#include "net/zvmptcp.h"
 #include "tests/net/net_support.h"
 
 using namespace nt;

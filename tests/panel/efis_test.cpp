@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "flightdata/flightdata.h"
-#include "panel/mcp.h"
+#include "panel/efis.h"
 #include "tests/flightdata/command_case.h"
 #include "tests/support/simconnect_double.h"
 

@@ -1,5 +1,6 @@
-// The monitor's message table against app/messages.h and the Wireshark dissector's table, and
-// the conversions between payloads, shown text and typed values.
+// The message catalogue against protocol/messages.h and the Wireshark dissector's table, its
+// committed copies against the generator, and the monitor's conversions between payloads, shown
+// text and typed values.
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -11,7 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "protocol/messages.h"
+#include "tools/catalogue/generate.h"
 #include "tools/monitor/catalogue.h"
 
 namespace {
@@ -26,7 +28,7 @@ std::string read_source(const char* path)
 
 std::set<std::uint32_t> header_ids()
 {
-    std::string text = read_source("app/messages.h");
+    std::string text = read_source("protocol/messages.h");
     std::regex constant(R"(inline constexpr std::uint32_t [A-Z0-9_]+ = 0x([0-9a-fA-F]{8});)");
     std::set<std::uint32_t> ids;
     for (std::sregex_iterator i(text.begin(), text.end(), constant), end; i != end; ++i)
@@ -63,6 +65,18 @@ TEST(MonitorCatalogue, HoldsEveryMessageOfTheProgramOnceWithAUniqueName)
         EXPECT_EQ(std::string(e.name).find_first_of(" ="), std::string::npos) << e.name;
     }
     EXPECT_EQ(table_ids, ids);
+}
+
+TEST(MonitorCatalogue, EveryMessageHasAKindAScalingAndADescription)
+{
+    for (const ZvmsgInfo& e : ZVMSG_CATALOGUE) {
+        SCOPED_TRACE(e.name);
+        EXPECT_NE(std::string(zvmsg_kind_name(zvmsg_kind(e.id))), "");
+        EXPECT_NE(std::string(zvmsg_scaling(e.show)), "");
+        EXPECT_NE(std::string(e.label), "");
+        EXPECT_EQ(std::string(e.label).find('\n'), std::string::npos);
+    }
+    EXPECT_EQ(std::string(zvmsg_kind_name(static_cast<ZvmsgKind>(0x01))), "");
 }
 
 TEST(MonitorCatalogue, ShowsAndTakesWhatTheIdentifiersKindCarries)
@@ -246,4 +260,21 @@ TEST(MonitorCatalogue, AgreesWithTheWiresharkDissector)
     for (std::sregex_iterator i(list.begin(), list.end(), hex), end; i != end; ++i)
         order.push_back(static_cast<std::uint32_t>(std::stoul((*i)[1].str(), nullptr, 16)));
     EXPECT_EQ(order, std::vector<std::uint32_t>(ZVMON_RADIO_WORD_IDS.begin(), ZVMON_RADIO_WORD_IDS.end()));
+}
+
+TEST(MonitorCatalogue, CommittedCopiesAreWhatTheGeneratorWrites)
+{
+    const std::map<std::string, const char*> copies = {{"--lua", "tools/wireshark/zvmp.lua"}};
+    ASSERT_EQ(copies.size(), zvcat_formats().size());
+    for (const ZvcatFormat& f : zvcat_formats()) {
+        SCOPED_TRACE(f.option);
+        std::string text = read_source(copies.at(f.option));
+        std::optional<std::string> generated = zvcat_splice(text, f);
+        ASSERT_TRUE(generated.has_value());
+        EXPECT_EQ(*generated, text) << "run: zvmp-catalogue " << f.option << " " << copies.at(f.option);
+    }
+    // Without both markers, in order, nothing is written.
+    EXPECT_FALSE(zvcat_splice("x\n", zvcat_formats()[0]).has_value());
+    std::string reversed = std::string(zvcat_formats()[0].end) + "\n" + zvcat_formats()[0].begin + "\n";
+    EXPECT_FALSE(zvcat_splice(reversed, zvcat_formats()[0]).has_value());
 }

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "protocol/messages.h"
 #include "net/zvmpnet.h"
 #include "tools/monitor/catalogue.h"
 #include "tools/monitor/cli.h"

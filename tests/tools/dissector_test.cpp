@@ -19,7 +19,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "protocol/messages.h"
 #include "net/zvmpnet.h"
 #include "tests/support/panel_client.h"
 #include "tests/support/process.h"

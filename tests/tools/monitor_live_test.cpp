@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "protocol/messages.h"
 #include "tests/support/panel_client.h"
 #include "tests/support/process.h"
 #include "tools/monitor/catalogue.h"

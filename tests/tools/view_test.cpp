@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "protocol/messages.h"
 #include "tools/monitor/view.h"
 
 namespace {

@@ -11,8 +11,8 @@
 -- To install it, copy this file into the personal Lua plugins folder (Help > About Wireshark >
 -- Folders).
 --
--- The catalogue below follows the program's app/messages.h; the monitor tool uses the same
--- names, units and formats (tools/monitor/catalogue.cpp), and a test keeps the three in step.
+-- The message tables below are generated from the program's catalogue (protocol/catalogue.h),
+-- which the monitor tool reads too: same names, units and formats.
 
 local zvmp = Proto("zvmp", "Zorvan ZVMP")
 
@@ -33,6 +33,14 @@ local KINDS = {
     [0x27] = "float64",
     [0x2a] = "block of 32-bit words",
 }
+local HELLO = 0x02010101
+local NETWORK = {
+    [HELLO] = "hello",
+    [0x01000102] = "stream request",
+    [0x01000103] = "stream stop",
+}
+
+-- Generated from protocol/catalogue.h by zvmp-catalogue --lua: edit the catalogue, not this block.
 local GROUPS = {
     [0x01] = "network",
     [0x11] = "position, attitude, speeds, heights",
@@ -44,12 +52,6 @@ local GROUPS = {
     [0x18] = "flight director",
     [0x19] = "flight control inputs",
     [0x1d] = "radios and transponder",
-}
-local HELLO = 0x02010101
-local NETWORK = {
-    [HELLO] = "hello",
-    [0x01000102] = "stream request",
-    [0x01000103] = "stream stop",
 }
 
 -- Application messages: { name, what it is, unit, how it is shown, decimals }.
@@ -145,6 +147,7 @@ local RADIO_WORDS = {
     0x22011d11, 0x22011d21, 0x22011d12, 0x22011d22, 0x22011d13, 0x22011d23,
     0x22011d14, 0x22011d24, 0x22011d15, 0x22011d25, 0x22011d16, 0x22011d26,
 }
+-- End of the generated block.
 
 local f = zvmp.fields
 f.node_type = ProtoField.uint32("zvmp.node_type", "Node type word", base.HEX)

@@ -1,6 +1,6 @@
 // The FlightData record, its variable and event tables, and their registration with the
-// simulator. Owns `fdata`.
-#include "flightdata/flightdata.h"
+// simulator. Owns `fdata` and `hSimConnect`.
+#include "flightdata/record.h"
 
 #include <cstring>
 
@@ -182,6 +182,7 @@ const FlightEvent flightEvents[FLIGHT_EVENT_COUNT] = {
     {EVT_RUDDER_SET, "RUDDER_SET"},
 };
 
+HANDLE hSimConnect = nullptr;
 FlightData fdata;
 
 void zvpyxpl_fd_add_definitions()

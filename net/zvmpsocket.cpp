@@ -1,0 +1,47 @@
+// Opening the network's sockets: start-up, one attempt a second, the first free port.
+#include "net/zvmpsocket.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/clock.h"
+
+plat_socket_t zvmp_open_socket(ZvmpOpenAttempts& attempts, ZvmpSocketKind kind, const char* addr,
+                               unsigned int port)
+{
+    if (!attempts.winInitialised) {
+        if (!plat_net.startup()) return PLAT_INVALID_SOCKET;
+        attempts.winInitialised = true;
+    }
+    long long now = plat_time();
+    if (now == attempts.last_init_attempt) return PLAT_INVALID_SOCKET;
+    attempts.last_init_attempt = now;
+
+    plat_socket_t s = kind == ZvmpSocketKind::Udp ? plat_net.udp_socket() : plat_net.tcp_socket();
+    if (s == PLAT_INVALID_SOCKET) return PLAT_INVALID_SOCKET;
+    unsigned int first = port != 0 ? port : ZVMP_FIRST_PORT;
+    unsigned int last = port != 0 ? port : ZVMP_LAST_PORT;
+    return zvmp_bind_first_free_port(s, addr, first, last);
+}
+
+void zvmp_store_init_addr(char (&dst)[ZVMP_ADDR_TEXT_SIZE], const char* src)
+{
+    if (src == nullptr) src = "0.0.0.0";
+    if (src == dst) return;
+    std::size_t n = strnlen(src, ZVMP_ADDR_TEXT_SIZE - 1);
+    std::memmove(dst, src, n);
+    dst[n] = '\0';
+}
+
+plat_socket_t zvmp_bind_first_free_port(plat_socket_t s, const char* addr, unsigned int first,
+                                        unsigned int last)
+{
+    std::uint32_t bind_addr = plat_inet_addr(addr);
+    if (bind_addr == INADDR_NONE) bind_addr = 0;
+    // Ports above 65535 do not exist; they are not tried rather than wrapped onto others.
+    last = std::min(last, 0xFFFFu);
+    for (unsigned int port = first; port <= last; ++port)
+        if (plat_net.bind(s, bind_addr, port) == 0) return s;
+    plat_net.close(s);
+    return PLAT_INVALID_SOCKET;
+}

@@ -1,0 +1,35 @@
+// Opening the network's sockets, shared by the UDP network and the TCP server: the platform's
+// start-up, at most one attempt per wall-clock second, and binding to the first free port of a
+// range. Owns no state: each caller keeps its own attempts.
+#pragma once
+
+#include "platform/net.h"
+
+// Room for a local address as text; at most ZVMP_ADDR_TEXT_SIZE - 1 characters are kept.
+inline constexpr unsigned int ZVMP_ADDR_TEXT_SIZE = 64;
+// Port range searched when no port is asked for.
+inline constexpr unsigned int ZVMP_FIRST_PORT = 59000;
+inline constexpr unsigned int ZVMP_LAST_PORT = 59999;
+
+enum class ZvmpSocketKind { Udp, Tcp };
+
+// One caller's attempts to open its socket.
+struct ZvmpOpenAttempts {
+    bool winInitialised = false;      // the platform's socket start-up succeeded once
+    long long last_init_attempt = 0;  // wall-clock second of the last attempt
+};
+
+// A new socket bound on `addr` (text, any address when the text is not one) to `port`, or to the
+// first free port from ZVMP_FIRST_PORT to ZVMP_LAST_PORT when `port` is 0. PLAT_INVALID_SOCKET
+// when the platform does not start, when an attempt was already made in this wall-clock second,
+// or when no port is free.
+plat_socket_t zvmp_open_socket(ZvmpOpenAttempts& attempts, ZvmpSocketKind kind, const char* addr,
+                               unsigned int port);
+
+// Keeps `src` (null meaning "0.0.0.0") in `dst`, cut to fit; a `src` that is `dst` itself stays
+// as it is.
+void zvmp_store_init_addr(char (&dst)[ZVMP_ADDR_TEXT_SIZE], const char* src);
+// Binds `s` to the first port of [first, last] that is free, on the address given as text (any
+// address when the text is not one). On failure closes `s` and returns PLAT_INVALID_SOCKET.
+plat_socket_t zvmp_bind_first_free_port(plat_socket_t s, const char* addr, unsigned int first,
+                                        unsigned int last);

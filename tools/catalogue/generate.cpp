@@ -1,0 +1,148 @@
+// The generated copies of the message catalogue, and the generator's command line.
+#include "tools/catalogue/generate.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "protocol/catalogue.h"
+
+namespace {
+
+std::string printf_text(const char* format, auto... args)
+{
+    std::string text(static_cast<std::size_t>(std::snprintf(nullptr, 0, format, args...)), '\0');
+    std::snprintf(text.data(), text.size() + 1, format, args...);
+    return text;
+}
+
+// A quoted string literal, as Lua (and most languages) read it.
+std::string quoted(const char* text)
+{
+    std::string out = "\"";
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c == '"' || *c == '\\') out += '\\';
+        out += *c;
+    }
+    return out + '"';
+}
+
+// The catalogue ordered by group, then item, then kind.
+std::vector<const ZvmsgInfo*> by_group()
+{
+    std::vector<const ZvmsgInfo*> rows;
+    for (const ZvmsgInfo& e : ZVMSG_CATALOGUE) rows.push_back(&e);
+    auto key = [](const ZvmsgInfo* e) { return (static_cast<std::uint64_t>(e->id & 0xFFFFu) << 32) | e->id; };
+    std::stable_sort(rows.begin(), rows.end(), [&](auto* a, auto* b) { return key(a) < key(b); });
+    return rows;
+}
+
+const char* group_label(unsigned int group)
+{
+    for (const ZvmsgGroup& g : ZVMSG_GROUPS)
+        if (g.group == group) return g.label;
+    return "";
+}
+
+std::string render_lua()
+{
+    std::string out = "local GROUPS = {\n";
+    for (const ZvmsgGroup& g : ZVMSG_GROUPS)
+        out += printf_text("    [0x%02x] = %s,\n", g.group, quoted(g.label).c_str());
+    out += "}\n\n"
+           "-- Application messages: { name, what it is, unit, how it is shown, decimals }.\n"
+           "-- float: float32 or float64 by the kind; speed: knots, or Mach below 5; int: signed; word:\n"
+           "-- unsigned; hex: bit set; squawk: four digits; freq: hundredths shown with two decimals (NAV and\n"
+           "-- COM in 10 kHz steps as MHz, ADF in 1/100 kHz as kHz); radio: the twelve-word radio block.\n"
+           "local CATALOGUE = {\n";
+    unsigned int group = 0;
+    for (const ZvmsgInfo* e : by_group()) {
+        if (zvmsg_group(e->id) != group) {
+            group = zvmsg_group(e->id);
+            out += printf_text("    -- group 0x%02x: %s\n", group, group_label(group));
+        }
+        out += printf_text("    [0x%08x] = { %s, %s, %s, %s, %d },\n", e->id, quoted(e->name).c_str(),
+                           quoted(e->label).c_str(), quoted(e->unit).c_str(), quoted(zvmsg_show_name(e->show)).c_str(),
+                           e->decimals);
+    }
+    out += "}\n\n"
+           "-- The radio block's words, each named by the single-radio message it stands for.\n"
+           "local RADIO_WORDS = {\n";
+    for (std::size_t i = 0; i < ZVMSG_RADIO_WORD_IDS.size(); ++i)
+        out += printf_text("%s0x%08x,%s", i % 6 == 0 ? "    " : " ", ZVMSG_RADIO_WORD_IDS[i], i % 6 == 5 ? "\n" : "");
+    out += "}\n";
+    return out;
+}
+
+constexpr ZvcatFormat FORMATS[] = {
+    {"--lua", "-- Generated from protocol/catalogue.h by zvmp-catalogue --lua: edit the catalogue, not this block.",
+     "-- End of the generated block.", render_lua},
+};
+
+std::optional<std::string> read_file(const char* path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace
+
+std::span<const ZvcatFormat> zvcat_formats() { return FORMATS; }
+
+const ZvcatFormat* zvcat_format_by_option(std::string_view option)
+{
+    for (const ZvcatFormat& f : FORMATS)
+        if (option == f.option) return &f;
+    return nullptr;
+}
+
+std::optional<std::string> zvcat_splice(std::string_view text, const ZvcatFormat& format)
+{
+    const std::string begin = std::string(format.begin) + "\n";
+    const std::string end = std::string(format.end) + "\n";
+    std::size_t b = text.find(begin);
+    if (b == std::string_view::npos || (b != 0 && text[b - 1] != '\n')) return std::nullopt;
+    std::size_t body = b + begin.size();
+    std::size_t e = text.find(end, body);
+    if (e == std::string_view::npos || text[e - 1] != '\n') return std::nullopt;
+    return std::string(text.substr(0, body)) + format.render() + std::string(text.substr(e));
+}
+
+int zvcat_main(int argc, char** argv)
+{
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    bool check = !args.empty() && args.front() == "--check";
+    if (check) args.erase(args.begin());
+    const ZvcatFormat* format = args.empty() ? nullptr : zvcat_format_by_option(args.front());
+    if (format == nullptr || args.size() > 2 || (check && args.size() != 2)) {
+        std::fputs("usage: zvmp-catalogue [--check] FORMAT [FILE]\nformats:", stderr);
+        for (const ZvcatFormat& f : FORMATS) std::fprintf(stderr, " %s", f.option);
+        std::fputs("\n", stderr);
+        return 2;
+    }
+    if (args.size() == 1) {
+        std::fputs(format->render().c_str(), stdout);
+        return 0;
+    }
+    const std::string path(args[1]);
+    std::optional<std::string> text = read_file(path.c_str());
+    std::optional<std::string> spliced = text ? zvcat_splice(*text, *format) : std::nullopt;
+    if (!spliced) {
+        std::fprintf(stderr, "zvmp-catalogue: %s: unreadable or without the generated block's markers\n", path.c_str());
+        return 2;
+    }
+    if (*spliced == *text) return 0;
+    if (check) {
+        std::fprintf(stderr, "zvmp-catalogue: %s differs from the catalogue; run zvmp-catalogue %s %s\n", path.c_str(),
+                     format->option, path.c_str());
+        return 1;
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << *spliced;
+    return out ? 0 : 2;
+}
