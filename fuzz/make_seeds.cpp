@@ -3,11 +3,13 @@
 // built-in simulator's data block for the program's definition, the packets the program
 // publishes from it, the command packets zvmp-monitor sends, a panel's hello and stream
 // request, and the program's own session with the simulator.
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -154,7 +156,10 @@ void zvmp_seeds(const Published& p)
 
     Output radios;
     datagram(radios, 0, panel_packet(0x81, ZVMP_MSG_REQ_STREAM)).u8(5).u8(6);
-    datagram(radios, 0, radio_block()).u8(4).u16(256).u8(8).bytes("\x00\x00\x00\x00\x00\x00\xf8\x7f", 8).u8(5).u8(6);
+    double nan = std::numeric_limits<double>::quiet_NaN(), earlier = 1.0e6 - 5.0;
+    datagram(radios, 0, radio_block()).u8(4).u16(offsetof(FlightData, airspeed_indicated)).u8(8);
+    radios.bytes(&nan, sizeof nan).u8(5).u8(6);
+    radios.u8(4).u16(offsetof(FlightData, absolute_time)).u8(8).bytes(&earlier, sizeof earlier).u8(5).u8(6);
     radios.u8(3).u8(1).u8(1).u8(5).u8(6).u8(1).u8(1).u8(5).u8(6).u8(3).u8(0).u8(2).u8(1).u8(1).u8(5).u8(6);
     datagram(radios, 4, p.full).u8(6).u8(1).u8(5).u8(6);
     write("zvmp_passes", "radio_block_and_failures", radios);
