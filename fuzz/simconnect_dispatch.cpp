@@ -5,8 +5,9 @@
 //
 // Input, a run of operations, each a byte and its fields:
 //   0 raw message: length (2 bytes), the bytes
-//   1 message with a header: kind (byte), request id 0 or not (byte), length (2 bytes), the
-//     bytes after the header fields; the size field states the length
+//   1 message with a header: kind (byte), request id (an odd byte for 0, else a byte and four
+//     bytes), length (2 bytes), the bytes after the header fields; the size field states the
+//     length
 //   2 pass: publishing, the once-a-second publishing and the CPFlight refresh
 #include <algorithm>
 #include <cstddef>
