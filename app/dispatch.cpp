@@ -6,6 +6,7 @@
 
 #include "protocol/messages.h"
 #include "app/pyxplugin.h"
+#include "app/report.h"
 #include "flightdata/convert.h"
 #include "flightdata/flightdata.h"
 #include "panel/efis.h"
@@ -136,6 +137,7 @@ void radios(unsigned int id, const void* data)
 void zvscpl_zvmp_message_callback(unsigned int id, void* data, sockaddr_in* /*from*/)
 {
     if (!zvmsg_is_application(id) || data == nullptr) return;
+    ++zvscpl_report.commands;
 
     switch (zvmsg_group(id)) {
     case 0x12:

@@ -1,18 +1,23 @@
 // Start-up, the simulator connection and the main loop. Owns `hQuit`, `verbose` and the loop's
 // own state. Everything in the program runs on this loop's thread: simulator messages inside
-// SimConnect_CallDispatch, network traffic inside the paced pass.
+// SimConnect_CallDispatch, network traffic inside the paced pass (or, while waiting for the
+// simulator, on the wall clock). Only the stop flag is set from elsewhere.
 #include "app/pyxplugin.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "app/getopt.h"
+#include "protocol/messages.h"
+#include "app/report.h"
 #include "cpflight/cpflight.h"
 #include "flightdata/flightdata.h"
 #include "net/zvmpnet.h"
 #include "platform/clock.h"
 #include "platform/net.h"
+#include "platform/signals.h"
 
 int hQuit = 0;
 int verbose = 1;
@@ -65,10 +70,120 @@ bool title_is_terminated(const char* data, std::size_t available)
     return std::memchr(data, '\0', limit) != nullptr;
 }
 
+bool stop_requested() { return zvscpl_state.stop.load() != 0; }
+
+void report_hresult(const char* what, HRESULT hr)
+{
+    char line[96];
+    std::snprintf(line, sizeof line, "%s (HRESULT 0x%08lX)", what,
+                  static_cast<unsigned long>(static_cast<std::uint32_t>(hr)));
+    zvscpl_report_failure(line, 0);
+}
+
+// One attempt to connect; on success the open path runs (definitions, events, "SimStart") and
+// the pacing starts afresh, since a new simulator's clock may be earlier than the old one's.
+bool open_connection()
+{
+    zvscpl_state.last_open_ms = plat_monotonic_ms();
+    HRESULT hr = SimConnect_Open(&hSimConnect, TITLE_STRING, nullptr, 0, nullptr, 0);
+    if (FAILED(hr)) {
+        // Without -w the program ends here, as silently as it always has.
+        if (zvscpl_state.wait_for_sim) report_hresult("Flight Simulator connection did not open", hr);
+        return false;
+    }
+    progress("\nConnected to Flight Simulator!\n");
+    zvscpl_state.waiting = 0;
+    zvscpl_state.lastSubsecondTime = 0.0;
+    zvscpl_state.lastSecondTime = 0.0;
+    zvscpl_state.dispatch_failing_since_ms = -1;
+    hQuit = 0;
+    zvpyxpl_fd_add_definitions();
+    SimConnect_SubscribeToSystemEvent(hSimConnect, EVT_SIM_START, "SimStart");
+    return true;
+}
+
+// With -w, a connection whose every dispatch has failed for the limit is gone.
+bool connection_lost(HRESULT dispatch_result)
+{
+    long long& since = zvscpl_state.dispatch_failing_since_ms;
+    if (SUCCEEDED(dispatch_result)) {
+        since = -1;
+        return false;
+    }
+    long long now = plat_monotonic_ms();
+    if (since < 0) since = now;
+    if (now - since < ZVSCPL_DISPATCH_FAILURE_LIMIT_MS) return false;
+    report_hresult("Flight Simulator connection stopped working", dispatch_result);
+    return true;
+}
+
+// Passes paced by the simulator's clock, until the simulator quits, a stop is requested or
+// (with -w) the connection stops working.
+void run_connected()
+{
+    ZvscplState& loop = zvscpl_state;
+    while (hQuit == 0 && !stop_requested()) {
+        HRESULT result = SimConnect_CallDispatch(hSimConnect, zvscpl_dispatch_proc, nullptr);
+        if (loop.wait_for_sim && connection_lost(result)) break;
+        double t = zvpyxpl_fd_data_get_time();
+        // Strict comparisons: a difference that is not a number runs no pass.
+        if (t - loop.lastSubsecondTime > 0.05) {
+            loop.lastSubsecondTime = t;
+            zvmp_showtime();
+            zvscpl_send_subsecond_data();
+            if (zvxpl_cpflight_enabled) zvpyxcpf_runloop();
+            if (t - loop.lastSecondTime > 1.0) {
+                loop.lastSecondTime = t;
+                zvscpl_send_second_data();
+            }
+        }
+        zvscpl_report_status(true);
+        plat_sleep_ms(1);
+    }
+}
+
+void drop_command(unsigned int id, void*, sockaddr_in*)
+{
+    if (zvmsg_is_application(id)) ++zvscpl_report.dropped;
+}
+
+// The network service while there is no simulator: hellos, expiry, re-opening and the TCP poll
+// go on; panel commands are read and dropped. The CPFlight unit's input is dropped too, so no
+// key pressed meanwhile replays into the next session.
+void serve_while_waiting()
+{
+    auto hook = zvmp_net_message_received_callback;
+    zvmp_net_message_received_callback = drop_command;
+    zvmp_showtime();
+    zvmp_net_message_received_callback = hook;
+    if (zvxpl_cpflight_enabled) zvpyxcpf_drain();
+}
+
+// Waits for the simulator, trying to connect every ZVSCPL_OPEN_RETRY_MS; false on a stop request.
+bool wait_for_connection()
+{
+    ZvscplState& loop = zvscpl_state;
+    loop.waiting = 1;
+    while (!stop_requested()) {
+        long long now = plat_monotonic_ms();
+        if (now - loop.last_open_ms >= ZVSCPL_OPEN_RETRY_MS && open_connection()) return true;
+        if (now - loop.last_wait_service_ms >= ZVSCPL_WAIT_SERVICE_MS) {
+            loop.last_wait_service_ms = now;
+            serve_while_waiting();
+        }
+        zvscpl_report_status(false);
+        plat_sleep_ms(ZVSCPL_WAIT_SERVICE_MS);
+    }
+    return false;
+}
+
 }  // namespace
 
 int zvscpl_main(int argc, char** argv)
 {
+    plat_signals.install_stop(&zvscpl_state.stop);
+    zvmp_net_failure_callback = zvscpl_report_failure;
+    zvpyxcpf_failure_callback = zvscpl_report_failure;
     std::printf("%s %s\n", TITLE_STRING, VERSION_STRING);
     progress("Initialising ZVMP Interface ...");
     // A network that does not open now is opened by the network service later.
@@ -78,12 +193,13 @@ int zvscpl_main(int argc, char** argv)
     zvmp_net_message_received_callback = zvscpl_zvmp_message_callback;
 
     int opt;
-    while ((opt = zvopt::getopt(argc, argv, ":i:c:vs")) != -1) {
+    while ((opt = zvopt::getopt(argc, argv, ":i:c:vsw")) != -1) {
         switch (opt) {
         case 'i': option_static_peer(zvopt::optarg); break;
         case 'c': option_serial_port(zvopt::optarg); break;
         case 'v': ++verbose; break;
         case 's': --verbose; break;
+        case 'w': zvscpl_state.wait_for_sim = 1; break;
         default: break;  // unknown letters and missing arguments pass silently
         }
     }
@@ -94,35 +210,29 @@ int zvscpl_main(int argc, char** argv)
     }
 
     zvscpl_run_loop();
+    // A stop request also tells the unit to blank its displays, which would otherwise keep
+    // showing the last values.
+    if (stop_requested()) zvpyxcpf_close_serial_port();
+    plat_signals.finished();
     return 0;
 }
 
 void zvscpl_run_loop()
 {
-    if (FAILED(SimConnect_Open(&hSimConnect, TITLE_STRING, nullptr, 0, nullptr, 0))) return;
-    progress("\nConnected to Flight Simulator!\n");
-
-    zvpyxpl_fd_add_definitions();
-    SimConnect_SubscribeToSystemEvent(hSimConnect, EVT_SIM_START, "SimStart");
-
-    while (hQuit == 0) {
-        SimConnect_CallDispatch(hSimConnect, zvscpl_dispatch_proc, nullptr);
-        double t = zvpyxpl_fd_data_get_time();
-        // Strict comparisons: a difference that is not a number runs no pass.
-        if (t - zvscpl_state.lastSubsecondTime > 0.05) {
-            zvscpl_state.lastSubsecondTime = t;
-            zvmp_showtime();
-            zvscpl_send_subsecond_data();
-            if (zvxpl_cpflight_enabled) zvpyxcpf_runloop();
-            if (t - zvscpl_state.lastSecondTime > 1.0) {
-                zvscpl_state.lastSecondTime = t;
-                zvscpl_send_second_data();
-            }
-        }
-        plat_sleep_ms(1);
+    if (stop_requested()) return;
+    bool connected = open_connection();
+    if (!connected) {
+        if (!zvscpl_state.wait_for_sim) return;
+        progress("\nWaiting for Flight Simulator ...");
     }
-
-    SimConnect_Close(hSimConnect);
+    for (;;) {
+        if (!connected && !wait_for_connection()) return;
+        run_connected();
+        SimConnect_Close(hSimConnect);
+        connected = false;
+        if (!zvscpl_state.wait_for_sim || stop_requested()) return;
+        progress("\nFlight Simulator closed, waiting ...");
+    }
 }
 
 void CALLBACK zvscpl_dispatch_proc(SIMCONNECT_RECV* pData, DWORD cbData, void* /*pContext*/)

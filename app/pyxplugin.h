@@ -3,6 +3,7 @@
 
 #include "platform/SimConnect.h"
 #include "platform/net.h"
+#include "platform/signals.h"
 
 inline constexpr const char TITLE_STRING[] = "Zorvan FS2020 Pyx Plugin";
 inline constexpr const char VERSION_STRING[] = "1.0.1";
@@ -12,17 +13,41 @@ extern int verbose;
 // Set once the simulator says it quits; the main loop runs while it is 0.
 extern int hQuit;
 
-// The main loop's hidden state: the simulation time of its last passes.
+// The main loop's own state, for the life of the process.
 struct ZvscplState {
+    // Set by a stop request (a signal, or a console event on its own thread): the loop finishes
+    // its iteration, closes the simulator connection and the CPFlight port, and the program ends.
+    plat_stop_flag stop{0};
+    // -w: wait for the simulator when it is not there, and again after it has gone.
+    int wait_for_sim = 0;
+    // 1 while the program waits for the simulator (with -w): the network is served on the wall
+    // clock, panel commands are dropped, nothing is published.
+    int waiting = 0;
+    // Simulator time of the last sub-second pass and of the last once-a-second pass; both start
+    // again from 0 with every connection.
     double lastSubsecondTime = 0.0;
     double lastSecondTime = 0.0;
+    // Monotonic milliseconds: the last attempt to open the connection, the last network service
+    // while waiting, and the first of an unbroken run of failed dispatches (-1: none failing).
+    long long last_open_ms = 0;
+    long long last_wait_service_ms = 0;
+    long long dispatch_failing_since_ms = -1;
 };
 extern ZvscplState zvscpl_state;
 
+// With -w: a failed open is tried again after this long; a connection whose dispatches all
+// fail for this long counts as gone.
+inline constexpr long long ZVSCPL_OPEN_RETRY_MS = 2000;
+inline constexpr long long ZVSCPL_DISPATCH_FAILURE_LIMIT_MS = 2000;
+// While waiting, the network is served about this often.
+inline constexpr unsigned int ZVSCPL_WAIT_SERVICE_MS = 50;
+
 // Start-up: announces the program, sets up the network, parses the command line and runs the
-// main loop until the simulator quits. Returns the process exit code, always 0.
+// main loop until the simulator quits (or, with -w, until a stop request). Returns the process
+// exit code, always 0.
 int zvscpl_main(int argc, char** argv);
 
+// Returns when the simulator has quit or could not be reached (without -w), or on a stop request.
 void zvscpl_run_loop();
 void CALLBACK zvscpl_dispatch_proc(SIMCONNECT_RECV* pData, DWORD cbData, void* pContext);
 

@@ -23,6 +23,7 @@ int zvxpl_cpflight_enabled = 0;
 plat_serial_t zvpyxcpf_fd = PLAT_INVALID_SERIAL;
 ZvpyxcpfHardware zvpyxcpf_hardware{};
 ZvpyxcpfReceive zvpyxcpf_receive{};
+void (*zvpyxcpf_failure_callback)(const char* what, int error) = nullptr;
 
 namespace {
 
@@ -329,6 +330,14 @@ void process_speed(const char* cmd)
     zvpyxpl_mcp_set_speed_dial(*speed);
 }
 
+void report_failure(const char* outcome, const char* path, int error)
+{
+    if (zvpyxcpf_failure_callback == nullptr) return;
+    char what[ZVPYXCPF_SERIAL_PORT_SIZE + 48];
+    std::snprintf(what, sizeof what, "serial port %s %s", path, outcome);
+    zvpyxcpf_failure_callback(what, error);
+}
+
 }  // namespace
 
 // ---- Serial link
@@ -347,9 +356,11 @@ void zvpyxcpf_open_serial_port()
     if (port == PLAT_INVALID_SERIAL) {
         std::printf("\nUnable to open serial port %s : Error %d\n", path, error);
         std::fflush(stdout);
+        report_failure("did not open", path, error);
         return;
     }
     if (!plat_serial.configure(port)) {
+        report_failure("did not configure", path, plat_serial.open_error());
         plat_serial.close(port);
         return;
     }
@@ -370,6 +381,16 @@ void zvpyxcpf_close_serial_port()
     send_text("K999");
     plat_serial.close(zvpyxcpf_fd);
     zvpyxcpf_fd = PLAT_INVALID_SERIAL;
+    zvpyxcpf_receive.length = 0;
+}
+
+void zvpyxcpf_drain()
+{
+    if (zvpyxcpf_fd == PLAT_INVALID_SERIAL) return;
+    char scratch[RECEIVE_BUFFER_SIZE];
+    // Bounded, so that a unit that never stops talking cannot hold up the loop.
+    for (int reads = 0; reads < 64; ++reads)
+        if (plat_serial.read(zvpyxcpf_fd, scratch, sizeof scratch) <= 0) break;
     zvpyxcpf_receive.length = 0;
 }
 

@@ -67,6 +67,12 @@ std::uint64_t zvpyxcpf_write(plat_serial_t handle, const void* data, std::uint64
 void zvpyxcpf_close_serial_port();
 // Takes in what the unit has sent and hands each complete command to zvpyxcpf_process_cmd.
 void zvpyxcpf_receive_pass();
+// Reads what the unit has sent and drops it, unfinished command included (while there is no
+// simulator to carry it out).
+void zvpyxcpf_drain();
+// A port that does not open or configure, told to the operator: one line of text without a
+// line end, and the system's error number. Null unless the application sets it.
+extern void (*zvpyxcpf_failure_callback)(const char* what, int error);
 
 // ---- Start-up and refresh
 // The periodic entry point: opens and starts the unit when needed, sends what changed, then

@@ -169,15 +169,26 @@ zvmp_pkt_s* zvmp_net_read_packet(sockaddr_in* from)
     }
     sockaddr_in sender{};
     long count = plat_net.recv_from(zvmp_net_socket, pkt.get(), ZVMP_PKT_MAX_LENGTH, &sender);
-    if (count == PLAT_RECV_DROPPED) return nullptr;
+    if (count == PLAT_RECV_DROPPED) {
+        ++zvmp_net_state.packets_refused;
+        return nullptr;
+    }
     if (count < 0) {
+        zvmp_net_report_failure("UDP socket closed after a failed receive; re-opening",
+                                plat_net.last_error());
         zvmp_close_network();
         return nullptr;
     }
-    if (count == 0 || count > static_cast<long>(ZVMP_PKT_MAX_LENGTH)) return nullptr;
+    if (count == 0 || count > static_cast<long>(ZVMP_PKT_MAX_LENGTH)) {
+        ++zvmp_net_state.packets_refused;
+        return nullptr;
+    }
     zvmp_net_packet_in_len = static_cast<unsigned int>(count);
     if (from != nullptr) *from = sender;
-    if (pkt->node_type >= TYPE_CODED_LIMIT && pkt->length != zvmp_net_packet_in_len) return nullptr;
+    if (pkt->node_type >= TYPE_CODED_LIMIT && pkt->length != zvmp_net_packet_in_len) {
+        ++zvmp_net_state.packets_refused;
+        return nullptr;
+    }
     return pkt.release();
 }
 
@@ -352,7 +363,13 @@ void zvmp_net_send_to_target(const void* data, unsigned int length, zvmp_net_tgt
 {
     if (!zvmp_network_is_open() || data == nullptr || length == 0 || target == nullptr) return;
     long sent = plat_net.send_to(zvmp_net_socket, data, length, &target->sa);
-    if (sent != static_cast<long>(length)) zvmp_close_network();
+    if (sent == static_cast<long>(length)) {
+        ++zvmp_net_state.packets_sent;
+        return;
+    }
+    zvmp_net_report_failure("UDP socket closed after a failed send; re-opening",
+                            sent < 0 ? plat_net.last_error() : 0);
+    zvmp_close_network();
 }
 
 void zvmp_net_send_to_all_tgts(const zvmp_pkt_s* pkt, zvmp_net_tgt_list_s* first)

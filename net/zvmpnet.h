@@ -103,6 +103,10 @@ extern unsigned int zvmp_number_of_stream_peers;
 struct ZvmpNetState {
     ZvmpOpenAttempts open;        // of the socket
     long long last_showtime = 0;  // wall-clock second of the last hello and expiry pass
+    // Counts since start, for the operator's status line: datagrams sent whole, and datagrams
+    // read but refused (empty, too long, a length field that differs, or dropped by the system).
+    unsigned long long packets_sent = 0;
+    unsigned long long packets_refused = 0;
 };
 extern ZvmpNetState zvmp_net_state;
 

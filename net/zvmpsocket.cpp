@@ -2,9 +2,17 @@
 #include "net/zvmpsocket.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/clock.h"
+
+void (*zvmp_net_failure_callback)(const char* what, int error) = nullptr;
+
+void zvmp_net_report_failure(const char* what, int error)
+{
+    if (zvmp_net_failure_callback != nullptr) zvmp_net_failure_callback(what, error);
+}
 
 plat_socket_t zvmp_open_socket(ZvmpOpenAttempts& attempts, ZvmpSocketKind kind, const char* addr,
                                unsigned int port)
@@ -21,7 +29,15 @@ plat_socket_t zvmp_open_socket(ZvmpOpenAttempts& attempts, ZvmpSocketKind kind, 
     if (s == PLAT_INVALID_SOCKET) return PLAT_INVALID_SOCKET;
     unsigned int first = port != 0 ? port : ZVMP_FIRST_PORT;
     unsigned int last = port != 0 ? port : ZVMP_LAST_PORT;
-    return zvmp_bind_first_free_port(s, addr, first, last);
+    int error = 0;
+    s = zvmp_bind_first_free_port(s, addr, first, last, &error);
+    if (s == PLAT_INVALID_SOCKET) {
+        char what[64];
+        std::snprintf(what, sizeof what, "no free %s port in %u-%u", kind == ZvmpSocketKind::Udp ? "UDP" : "TCP",
+                      first, last);
+        zvmp_net_report_failure(what, error);
+    }
+    return s;
 }
 
 void zvmp_store_init_addr(char (&dst)[ZVMP_ADDR_TEXT_SIZE], const char* src)
@@ -34,14 +50,16 @@ void zvmp_store_init_addr(char (&dst)[ZVMP_ADDR_TEXT_SIZE], const char* src)
 }
 
 plat_socket_t zvmp_bind_first_free_port(plat_socket_t s, const char* addr, unsigned int first,
-                                        unsigned int last)
+                                        unsigned int last, int* bind_error)
 {
     std::uint32_t bind_addr = plat_inet_addr(addr);
     if (bind_addr == INADDR_NONE) bind_addr = 0;
     // Ports above 65535 do not exist; they are not tried rather than wrapped onto others.
     last = std::min(last, 0xFFFFu);
-    for (unsigned int port = first; port <= last; ++port)
+    for (unsigned int port = first; port <= last; ++port) {
         if (plat_net.bind(s, bind_addr, port) == 0) return s;
+        if (bind_error != nullptr) *bind_error = plat_net.last_error();
+    }
     plat_net.close(s);
     return PLAT_INVALID_SOCKET;
 }

@@ -1,6 +1,7 @@
 // Opening the network's sockets, shared by the UDP network and the TCP server: the platform's
 // start-up, at most one attempt per wall-clock second, and binding to the first free port of a
-// range. Owns no state: each caller keeps its own attempts.
+// range; and the hook that tells the operator why a socket failed. Owns no state: each caller
+// keeps its own attempts.
 #pragma once
 
 #include "platform/net.h"
@@ -22,7 +23,7 @@ struct ZvmpOpenAttempts {
 // A new socket bound on `addr` (text, any address when the text is not one) to `port`, or to the
 // first free port from ZVMP_FIRST_PORT to ZVMP_LAST_PORT when `port` is 0. PLAT_INVALID_SOCKET
 // when the platform does not start, when an attempt was already made in this wall-clock second,
-// or when no port is free.
+// or when no port is free (reported as "no free UDP port in 59000-59999").
 plat_socket_t zvmp_open_socket(ZvmpOpenAttempts& attempts, ZvmpSocketKind kind, const char* addr,
                                unsigned int port);
 
@@ -30,6 +31,14 @@ plat_socket_t zvmp_open_socket(ZvmpOpenAttempts& attempts, ZvmpSocketKind kind, 
 // as it is.
 void zvmp_store_init_addr(char (&dst)[ZVMP_ADDR_TEXT_SIZE], const char* src);
 // Binds `s` to the first port of [first, last] that is free, on the address given as text (any
-// address when the text is not one). On failure closes `s` and returns PLAT_INVALID_SOCKET.
+// address when the text is not one). On failure closes `s` and returns PLAT_INVALID_SOCKET, with
+// the system's error number of the last bind in *bind_error when given.
 plat_socket_t zvmp_bind_first_free_port(plat_socket_t s, const char* addr, unsigned int first,
-                                        unsigned int last);
+                                        unsigned int last, int* bind_error = nullptr);
+
+// Failures that the network gets over by itself (it retries, or re-opens the socket), told to
+// the operator: called with one line of text saying what happened, without a line end, and the
+// system's error number behind it (0 when there is none). Null unless the application sets it.
+extern void (*zvmp_net_failure_callback)(const char* what, int error);
+// Calls the failure hook when set.
+void zvmp_net_report_failure(const char* what, int error);

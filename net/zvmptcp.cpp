@@ -10,7 +10,6 @@ char zvmp_tcp_init_addr[ZVMP_ADDR_TEXT_SIZE] = "";
 unsigned int zvmp_tcp_init_port = 0;
 ZvmpTcpState zvmp_tcp_state;
 void (*zvmp_tcp_server_data_received_callback)(void* data, sockaddr_in* from, long long count) = nullptr;
-
 void zvmp_tcp_start_server(const char* addr, unsigned int port)
 {
     if (zvmp_tcp_server_socket != PLAT_INVALID_SOCKET) return;
@@ -21,6 +20,7 @@ void zvmp_tcp_start_server(const char* addr, unsigned int port)
     if (s == PLAT_INVALID_SOCKET) return;
     // A backlog of 1: a second client waits in it while the first is served.
     if (plat_net.listen(s, 1) != 0) {
+        zvmp_net_report_failure("TCP server could not listen", plat_net.last_error());
         plat_net.close(s);
         return;
     }

@@ -49,6 +49,8 @@ struct PlatNetApi {
     void (*close)(plat_socket_t s);
     // IP_ADD_MEMBERSHIP for the group (network order) on any interface; 0 on success.
     int (*join_multicast)(plat_socket_t s, std::uint32_t group);
+    // The system's error number of the last failed operation (errno, WSAGetLastError).
+    int (*last_error)();
 };
 
 extern PlatNetApi plat_net;

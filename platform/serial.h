@@ -27,14 +27,14 @@ struct PlatSerialApi {
     // Sets 38400 baud, 8 data bits, no parity, one stop bit, raw bytes (no echo, no line
     // editing, no CR/LF translation, NUL passes through), reads that return at once with what
     // is buffered and writes that block until the driver has taken every byte. False when
-    // the device refuses; the port is then still open.
+    // the device refuses (the reason is then left for open_error); the port is still open.
     bool (*configure)(plat_serial_t port);
     // One read of at most `size` bytes: the bytes read, 0 when nothing is waiting, -1 on failure.
     long (*read)(plat_serial_t port, void* buffer, std::size_t size);
     // One write: the bytes written or -1 on failure.
     long (*write)(plat_serial_t port, const void* data, std::size_t length);
     void (*close)(plat_serial_t port);
-    // The system's error number for the last failed open.
+    // The system's error number for the last failed open or configure.
     int (*open_error)();
 };
 

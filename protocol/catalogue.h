@@ -67,6 +67,11 @@ struct ZvmsgInfo {
 };
 
 inline constexpr double ZVMSG_WORD_MAX = 4294967295.0;
+// Hectopascals per inch of mercury, and the range in which a typed altimeter setting is read as
+// hectopascals rather than inches of mercury.
+inline constexpr double ZVMSG_HPA_PER_INHG = 33.86;
+inline constexpr double ZVMSG_HPA_MIN = 850.0;
+inline constexpr double ZVMSG_HPA_MAX = 1100.0;
 
 namespace zvmsg_rows {
 using S = ZvmsgSection;

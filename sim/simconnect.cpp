@@ -11,12 +11,18 @@
 //   the messages waiting from before it (exceptions, events, the quit message), then one data
 //   block per request that is due; frames the client was too slow to take are never queued,
 //   so a late dispatch brings only the latest. Nothing waits.
-// - SIGINT or SIGTERM makes the next dispatch deliver the quit message; a second signal ends
-//   the process the default way. On Windows the C runtime raises SIGINT for Ctrl-C and SIGBREAK
-//   for Ctrl-Break, and both count too.
+// - Life cycle, for trying a program against a simulator that comes and goes: with the
+//   environment variable ZVSIM_OFFLINE_S=N the simulator refuses connections (SimConnect_Open
+//   fails) for the first N seconds of the process, as one that is not running yet. SIGUSR1
+//   (POSIX) restarts it: the next dispatch delivers the quit message, connections are refused
+//   for 2 seconds, and the next one finds a fresh world whose date lies an hour earlier than
+//   the one before. Stopping the program on SIGINT or SIGTERM is the program's business.
 #include <signal.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <new>
@@ -103,6 +109,7 @@ struct Connection {
     bool dispatching = false;
     bool quit_sent = false;
     double start = 0.0;   // clock reading at open
+    double date = 0.0;    // the world's date at open, seconds since 1970
     long long frame = 0;  // frames since open
     DWORD send_id = 0;
     World world;
@@ -112,56 +119,67 @@ struct Connection {
     std::vector<Subscription> subscriptions;
     std::deque<Message> pending;
     std::vector<unsigned char> data_message;  // reused for every data block
-#ifdef _WIN32
-    // The C runtime's signal(), which resets a handler to the default before calling it.
-    using Handler = void (*)(int);
-    Handler old_sigint = SIG_DFL;
-    Handler old_sigterm = SIG_DFL;
-    Handler old_sigbreak = SIG_DFL;
-#else
-    struct sigaction old_sigint {};
-    struct sigaction old_sigterm {};
-#endif
 };
 
 Connection conn;
-volatile sig_atomic_t quit_signal = 0;
 
-void on_quit_signal(int) { quit_signal = 1; }
+constexpr double RESTART_OFFLINE_S = 2.0;
+constexpr double RESTART_SETBACK_S = 3600.0;
 
-#ifdef _WIN32
-void catch_quit_signals()
-{
-    quit_signal = 0;
-    conn.old_sigint = signal(SIGINT, on_quit_signal);
-    conn.old_sigterm = signal(SIGTERM, on_quit_signal);
-    conn.old_sigbreak = signal(SIGBREAK, on_quit_signal);
-}
+// Whether connections are taken now, and the date of the next world; lives for the process.
+struct Lifecycle {
+    std::chrono::steady_clock::time_point process_start = std::chrono::steady_clock::now();
+    double offline_s = 0.0;       // ZVSIM_OFFLINE_S: refused this long after the process start
+    double refused_until = 0.0;   // on zvsim_clock, after a restart
+    double setback_s = 0.0;       // how far the next world's date lies behind the clock
+    Lifecycle();
+};
 
-void release_quit_signals()
-{
-    signal(SIGINT, conn.old_sigint);
-    signal(SIGTERM, conn.old_sigterm);
-    signal(SIGBREAK, conn.old_sigbreak);
-}
-#else
-void catch_quit_signals()
-{
-    quit_signal = 0;
-    struct sigaction action {};
-    action.sa_handler = on_quit_signal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, &conn.old_sigint);
-    sigaction(SIGTERM, &action, &conn.old_sigterm);
-}
+volatile sig_atomic_t restart_requested = 0;
 
-void release_quit_signals()
-{
-    sigaction(SIGINT, &conn.old_sigint, nullptr);
-    sigaction(SIGTERM, &conn.old_sigterm, nullptr);
-}
+#ifdef SIGUSR1
+void on_restart_signal(int) { restart_requested = 1; }
 #endif
+
+Lifecycle::Lifecycle()
+{
+    if (const char* text = std::getenv("ZVSIM_OFFLINE_S"); text != nullptr) {
+        char* end = nullptr;
+        double value = std::strtod(text, &end);
+        if (end != text && *end == '\0' && value >= 0.0 && value < 1e9)
+            offline_s = value;
+        else
+            std::fprintf(stderr, "built-in simulator: ZVSIM_OFFLINE_S=%s is not a number of seconds; ignored\n", text);
+    }
+#ifdef SIGUSR1
+    struct sigaction action {};
+    action.sa_handler = on_restart_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGUSR1, &action, nullptr);
+#endif
+}
+
+Lifecycle lifecycle;
+
+void queue_quit();
+
+// A restart asked for by SIGUSR1: the open connection hears the quit message, and connections
+// are refused for a while.
+void take_restart()
+{
+    if (!restart_requested) return;
+    restart_requested = 0;
+    if (conn.open && !conn.quit_sent) queue_quit();
+    lifecycle.refused_until = zvsim_clock() + RESTART_OFFLINE_S;
+    lifecycle.setback_s += RESTART_SETBACK_S;
+}
+
+bool refusing_connections()
+{
+    std::chrono::duration<double> since_start = std::chrono::steady_clock::now() - lifecycle.process_start;
+    return since_start.count() < lifecycle.offline_s || zvsim_clock() < lifecycle.refused_until;
+}
 
 bool connected(HANDLE h) { return h == &conn && conn.open; }
 
@@ -253,7 +271,7 @@ void advance(double now)
     double dt = static_cast<double>(frames) / ZVSIM_FRAMES_PER_SECOND / static_cast<double>(steps);
     for (long long i = 0; i < steps; ++i) step(conn.world, dt);
     conn.world.absolute_time =
-        UNIX_EPOCH_IN_SIM_SECONDS + conn.start + static_cast<double>(frame) / ZVSIM_FRAMES_PER_SECOND;
+        UNIX_EPOCH_IN_SIM_SECONDS + conn.date + static_cast<double>(frame) / ZVSIM_FRAMES_PER_SECOND;
 
     for (const Subscription& s : conn.subscriptions) {
         long long every = s.event->every_frames;
@@ -332,13 +350,15 @@ SIMCONNECTAPI SimConnect_Open(HANDLE* phSimConnect, LPCSTR, HWND, DWORD, HANDLE,
     if (phSimConnect == nullptr) return E_FAIL;
     *phSimConnect = nullptr;
     if (conn.open || conn.dispatching) return E_FAIL;  // one connection at a time
+    take_restart();
+    if (refusing_connections()) return E_FAIL;  // as a simulator that is not running
 
     conn = Connection{};
     conn.open = true;
     conn.start = zvsim_clock();
-    conn.world = initial_world(conn.start);
+    conn.date = conn.start - lifecycle.setback_s;
+    conn.world = initial_world(conn.date);
     conn.send_id = 1;
-    catch_quit_signals();
     queue_open();
     *phSimConnect = &conn;
     return S_OK;
@@ -347,7 +367,6 @@ SIMCONNECTAPI SimConnect_Open(HANDLE* phSimConnect, LPCSTR, HWND, DWORD, HANDLE,
 SIMCONNECTAPI SimConnect_Close(HANDLE hSimConnect)
 {
     if (!connected(hSimConnect)) return E_FAIL;
-    release_quit_signals();
     conn.open = false;
     if (!conn.dispatching) conn = Connection{};  // else once the dispatch is over
     return S_OK;
@@ -358,10 +377,7 @@ SIMCONNECTAPI SimConnect_CallDispatch(HANDLE hSimConnect, DispatchProc pfcnDispa
     if (!connected(hSimConnect) || pfcnDispatch == nullptr || conn.dispatching || conn.quit_sent) return E_FAIL;
     conn.dispatching = true;
     advance(zvsim_clock());
-    if (quit_signal) {
-        quit_signal = 0;
-        queue_quit();
-    }
+    take_restart();
     deliver_pending(pfcnDispatch, pContext);
     if (conn.open && !conn.quit_sent) deliver_data(pfcnDispatch, pContext);
     conn.dispatching = false;

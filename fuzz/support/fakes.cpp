@@ -9,6 +9,7 @@
 #include "net/zvmpnet.h"
 #include "platform/clock.h"
 #include "platform/serial.h"
+#include "platform/signals.h"
 
 namespace zvfuzz {
 
@@ -87,10 +88,12 @@ void net_close(plat_socket_t s)
 }
 
 int net_join_multicast(plat_socket_t, std::uint32_t) { return 0; }
+// Every failure reports an input-output error.
+int net_last_error() { return EIO; }
 
 const PlatNetApi FAKE_NET = {
     net_startup, net_udp_socket, net_tcp_socket, net_bind, net_listen, net_accept, net_connect,
-    net_send_to, net_recv_from,  net_recv,       net_readable, net_close, net_join_multicast,
+    net_send_to, net_recv_from,  net_recv,       net_readable, net_close, net_join_multicast, net_last_error,
 };
 
 plat_serial_t serial_open(const char*)
@@ -142,7 +145,16 @@ const PlatSerialApi FAKE_SERIAL_API = {serial_open, serial_configure, serial_rea
                                        serial_open_error};
 
 long long fake_time() { return fakes.now; }
-void fake_sleep(unsigned int ms) { fakes.slept_ms += ms; }
+long long fake_monotonic_ms() { return fakes.monotonic_ms; }
+void fake_sleep(unsigned int ms)
+{
+    fakes.slept_ms += ms;
+    fakes.monotonic_ms += ms;
+}
+
+bool fake_install_stop(plat_stop_flag*) { return true; }
+void fake_finished() {}
+const PlatSignalApi FAKE_SIGNALS = {fake_install_stop, fake_finished};
 
 }  // namespace
 
@@ -150,7 +162,9 @@ void install_fakes()
 {
     plat_net = FAKE_NET;
     plat_serial = FAKE_SERIAL_API;
+    plat_signals = FAKE_SIGNALS;
     plat_time = fake_time;
+    plat_monotonic_ms = fake_monotonic_ms;
     plat_sleep_ms = fake_sleep;
 }
 

@@ -1,5 +1,5 @@
 // The platform tables as the fuzz targets replace them: a wall clock the input sets, sleeps
-// that return at once, a UDP socket whose datagrams come from the input, a serial port whose
+// that return at once and move a monotonic clock on, stop requests that are never installed, a UDP socket whose datagrams come from the input, a serial port whose
 // bytes come from the input, and a TCP side that never opens. Nothing here touches a real
 // socket or device. Every send and serial write is checked as it happens; a check that fails
 // ends the process with a message, which libFuzzer reports as a finding.
@@ -27,6 +27,7 @@ struct SerialChunk {
 
 struct Fakes {
     long long now = 1'700'000'000;    // plat_time
+    long long monotonic_ms = 0;       // plat_monotonic_ms, which every sleep moves on
     unsigned long long slept_ms = 0;  // sum of plat_sleep_ms
     std::deque<Datagram> datagrams;   // waiting on the UDP socket
     std::deque<SerialChunk> serial;   // waiting on the serial port
@@ -47,7 +48,7 @@ struct Fakes {
 
 extern Fakes fakes;
 
-// Points plat_net, plat_serial, plat_time and plat_sleep_ms at the fakes; once per process.
+// Points plat_net, plat_serial, plat_signals and the clocks at the fakes; once per process.
 void install_fakes();
 // A fresh fake world: nothing waiting or open, the clock back at its start. Targets call it
 // together with resetting the program's own state.

@@ -5,6 +5,7 @@
 
 #include "fuzz/support/fakes.h"
 #include "net/zvmpnet.h"
+#include "net/zvmpsocket.h"
 #include "net/zvmptcp.h"
 
 namespace zvfuzz {
@@ -20,6 +21,7 @@ void reset_network()
     zvmp_net_packet_received_callback = nullptr;
     zvmp_net_peer_created_callback = nullptr;
     zvmp_net_peer_removed_callback = nullptr;
+    zvmp_net_failure_callback = nullptr;
     for (zvmp_net_tgt_list_s** list : {&zvmp_net_mcast_list, &zvmp_net_peer_list}) {
         while (zvmp_net_tgt_list_s* e = *list) {
             *list = e->next;

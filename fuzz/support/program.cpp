@@ -2,9 +2,11 @@
 #include "fuzz/support/program.h"
 
 #include <cstring>
+#include <memory>
 
 #include "app/getopt.h"
 #include "app/pyxplugin.h"
+#include "app/report.h"
 #include "cpflight/cpflight.h"
 #include "fuzz/support/fakes.h"
 #include "fuzz/support/network.h"
@@ -29,6 +31,7 @@ void reset_program()
     scd::closes = 0;
     scd::dispatches = 0;
     scd::open_result = S_OK;
+    scd::dispatch_result = S_OK;
 
     zvopt::optarg = nullptr;
     zvopt::optind = 1;
@@ -39,7 +42,11 @@ void reset_program()
     hSimConnect = nullptr;
     hQuit = 0;
     verbose = 0;
-    zvscpl_state = ZvscplState{};
+    // The loop's state holds the atomic stop flag, which cannot be assigned: a fresh one is
+    // made in its place instead.
+    std::destroy_at(&zvscpl_state);
+    std::construct_at(&zvscpl_state);
+    zvscpl_report = ZvscplReport{};
     fdata = FlightData{};
     zvpyxpl_fd_held = ZvpyxplHeld{};
     zvpyxcpf_serial_port[0] = '\0';
@@ -47,6 +54,7 @@ void reset_program()
     zvpyxcpf_fd = PLAT_INVALID_SERIAL;
     zvpyxcpf_hardware = ZvpyxcpfHardware{};
     zvpyxcpf_receive = ZvpyxcpfReceive{};
+    zvpyxcpf_failure_callback = nullptr;
 }
 
 void enable_cpflight()

@@ -90,12 +90,14 @@ int os_join_multicast(plat_socket_t s, std::uint32_t group)
     return ::setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, &mreq, sizeof mreq) == 0 ? 0 : -1;
 }
 
+int os_last_error() { return errno; }
+
 }  // namespace
 
 const PlatNetApi plat_net_os = {
     os_startup, os_udp_socket, os_tcp_socket, os_bind,     os_listen,   os_accept,
     os_connect, os_send_to,    os_recv_from,  os_recv,     os_readable, os_close,
-    os_join_multicast,
+    os_join_multicast, os_last_error,
 };
 
 PlatNetApi plat_net = plat_net_os;

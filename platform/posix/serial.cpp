@@ -35,7 +35,7 @@ plat_serial_t os_open(const char* path)
     return fd;
 }
 
-bool os_configure(plat_serial_t port)
+bool configure_line(plat_serial_t port)
 {
     termios tio{};
     if (::tcgetattr(port, &tio) != 0) return false;
@@ -49,6 +49,13 @@ bool os_configure(plat_serial_t port)
     if (::tcsetattr(port, TCSANOW, &tio) != 0) return false;
     int flags = ::fcntl(port, F_GETFL);
     return flags >= 0 && ::fcntl(port, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+bool os_configure(plat_serial_t port)
+{
+    if (configure_line(port)) return true;
+    last_open_error = errno;
+    return false;
 }
 
 long os_read(plat_serial_t port, void* buffer, std::size_t size)

@@ -1,4 +1,5 @@
-// Windows clock and sleep behind platform/clock.h: the C runtime's time() and Sleep().
+// Windows clock and sleep behind platform/clock.h: the C runtime's time(), GetTickCount64()
+// and Sleep().
 #include "platform/clock.h"
 
 #include <windows.h>
@@ -9,5 +10,8 @@ long long plat_os_time() { return static_cast<long long>(std::time(nullptr)); }
 
 void plat_os_sleep_ms(unsigned int ms) { Sleep(ms); }
 
+long long plat_os_monotonic_ms() { return static_cast<long long>(GetTickCount64()); }
+
 plat_time_fn plat_time = plat_os_time;
 plat_sleep_fn plat_sleep_ms = plat_os_sleep_ms;
+plat_ms_fn plat_monotonic_ms = plat_os_monotonic_ms;

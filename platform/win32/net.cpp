@@ -83,6 +83,8 @@ int os_join_multicast(plat_socket_t s, std::uint32_t group)
                : -1;
 }
 
+int os_last_error() { return ::WSAGetLastError(); }
+
 }  // namespace
 
 long plat_recv_failure(int wsa_error)
@@ -104,7 +106,7 @@ long plat_recv_failure(int wsa_error)
 const PlatNetApi plat_net_os = {
     os_startup, os_udp_socket, os_tcp_socket, os_bind,     os_listen,   os_accept,
     os_connect, os_send_to,    os_recv_from,  os_recv,     os_readable, os_close,
-    os_join_multicast,
+    os_join_multicast, os_last_error,
 };
 
 PlatNetApi plat_net = plat_net_os;

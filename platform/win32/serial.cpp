@@ -24,7 +24,7 @@ plat_serial_t os_open(const char* path)
     return h;
 }
 
-bool os_configure(plat_serial_t port)
+bool configure_line(plat_serial_t port)
 {
     // Only speed and framing change; flow control, XON/XOFF and the rest stay as the driver
     // reports them.
@@ -40,6 +40,13 @@ bool os_configure(plat_serial_t port)
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;  // with the other read values 0: return at once
     return ::SetCommTimeouts(port, &timeouts) != 0;
+}
+
+bool os_configure(plat_serial_t port)
+{
+    if (configure_line(port)) return true;
+    last_open_error = ::GetLastError();
+    return false;
 }
 
 long os_read(plat_serial_t port, void* buffer, std::size_t size)

@@ -1,5 +1,7 @@
 // The main loop with the network and publishing in place: pacing on the simulator clock, the
-// order of publications within a pass, and a panel's command travelling to the simulator.
+// order of publications within a pass, a panel's command travelling to the simulator, and the
+// simulator's life cycle with -w (waiting, quitting, reconnecting) as a streaming panel sees it.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -8,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "app/pyxplugin.h"
+#include "app/report.h"
 #include "cpflight/cpflight.h"
 #include "flightdata/flightdata.h"
 #include "net/zvmpnet.h"
@@ -173,6 +176,126 @@ TEST(PanelLoop, StreamsAboutTwentyTimesASimulatedSecondAndCarriesOutCommands)
         if (t.event_id == EVT_HEADING_BUG_SET) heading.push_back(t);
     ASSERT_EQ(heading.size(), 1u);
     EXPECT_EQ(heading[0].data, 270u);
+}
+
+// ---- The simulator's life cycle
+
+struct LifeCase {
+    const char* title;
+    bool wait;                                  // -w
+    int failed_opens;                           // SimConnect_Open fails this often first
+    std::vector<std::vector<double>> sessions;  // per connection, the simulator time of each block
+    bool dispatch_fails;                        // a session ends in failing dispatches, not a quit
+    long long stop_at_ms;                       // the stop request, on the loop's clock
+    std::string trace;
+    std::string output;
+};
+
+long long loop_ms = 0;
+bool command_sent = false;
+
+// Runs the loop through `c` and returns its trace: "o" a failed open, "O" an open, "C" a close,
+// "F" and "S" the full and speed-limit packets the panel received after a dispatch; then the
+// panel commands dropped and carried out ("d1 t0"). The stop request comes at `stop_at_ms`.
+std::string life_cycle(const LifeCase& c, panel::Client& client)
+{
+    loop_ms = 0;
+    plat_monotonic_ms = [] { return loop_ms; };
+    zvscpl_state.wait_for_sim = c.wait ? 1 : 0;
+    zvmp_net_message_received_callback = zvscpl_zvmp_message_callback;
+    scd::open_result = c.failed_opens > 0 ? E_FAIL : S_OK;
+    static const LifeCase* row;
+    static panel::Client* panel;
+    static std::size_t session, dispatch;
+    row = &c;
+    panel = &client;
+    session = 0;
+    dispatch = 0;
+    // Every sleep moves the loop's clock on; the first one while waiting brings a panel command.
+    plat_sleep_ms = [](unsigned ms) {
+        loop_ms += ms;
+        if (std::count(scd::calls.begin(), scd::calls.end(), "Open") >= row->failed_opens) scd::open_result = S_OK;
+        if (ms > 1 && !command_sent) {
+            panel->send_float(0x26011603, 270.0f, kProgramPort);
+            command_sent = true;
+        }
+        if (loop_ms >= row->stop_at_ms) zvscpl_state.stop = 1;
+    };
+    scd::on_dispatch = [] {
+        auto opened = static_cast<std::size_t>(std::count(scd::calls.begin(), scd::calls.end(), "Subscribe"));
+        if (opened != session) {  // a new connection
+            session = opened;
+            dispatch = 0;
+            scd::dispatch_result = S_OK;
+            scd::queue_open();
+        }
+        for (const auto& p : panel->drain()) {
+            if (p.is_full()) scd::calls.push_back("F");
+            if (p.is_speed_limits()) scd::calls.push_back("S");
+        }
+        static std::vector<FlightData> blocks;
+        const std::vector<double>& times = row->sessions[std::min(session, row->sessions.size()) - 1];
+        if (dispatch < times.size()) {
+            blocks.push_back(block_at(times[dispatch]));
+            scd::queue_object_data(0, &blocks.back(), sizeof(FlightData));
+        } else if (dispatch == times.size() && session < row->sessions.size()) {
+            if (row->dispatch_fails)
+                scd::dispatch_result = E_FAIL;
+            else
+                scd::queue_quit();
+        } else if (dispatch == times.size() && row->dispatch_fails && !row->wait) {
+            scd::dispatch_result = E_FAIL;
+        }
+        ++dispatch;
+    };
+    zvscpl_run_loop();
+
+    std::string trace;
+    for (std::size_t i = 0; i < scd::calls.size(); ++i) {
+        const std::string& call = scd::calls[i];
+        if (call == "Open")
+            trace += i + 1 < scd::calls.size() && scd::calls[i + 1] == "AddToDataDefinition" ? "O" : "o";
+        else if (call == "Close")
+            trace += "C";
+        else if (call == "F" || call == "S")
+            trace += call;
+    }
+    return trace + " d" + std::to_string(zvscpl_report.dropped) + " t" + std::to_string(scd::transmits.size());
+}
+
+TEST(LifeCycle, WaitsOutlivesTheSimulatorAndStartsThePacingAfreshWithEveryConnection)
+{
+    const std::string connected = "\nConnected to Flight Simulator!\n";
+    const std::string waiting = "\nWaiting for Flight Simulator ...";
+    const std::string closed = "\nFlight Simulator closed, waiting ...";
+    const LifeCase cases[] = {
+        {"open fails twice, then succeeds", true, 2, {{10.0, 10.1}}, false, 8000, "ooOFSFC d1 t0",
+         waiting + connected},
+        {"the simulator quits and comes back: the stream goes on", true, 0, {{10.0, 10.1}, {10.2, 10.3}}, false,
+         8000, "OFSFCOFSFC d1 t0", connected + closed + connected},
+        {"the new simulator's clock is earlier", true, 0, {{5000.0, 5000.1}, {100.0, 100.1}}, false, 8000,
+         "OFSFCOFSFC d1 t0", connected + closed + connected},
+        {"dispatches fail for 2 s", true, 0, {{10.0}, {10.0}}, true, 8000, "OFSCOFSC d0 t0",
+         connected + closed + connected},
+        {"failing dispatches without -w are ignored", false, 0, {{10.0, 10.1}}, true, 5000, "OFSFC d0 t0",
+         connected},
+        {"a stop while waiting", true, 1000, {{}}, false, 5000, "ooo d1 t0", waiting},
+    };
+    for (const LifeCase& c : cases) {
+        SCOPED_TRACE(c.title);
+        EXPECT_EXIT(
+            {
+                zvmp_initialise_network("0.0.0.0", 0, 0x13000000);
+                panel::Client client(0x81060000);
+                client.request_stream(kProgramPort);
+                testing::internal::CaptureStdout();
+                std::string trace = life_cycle(c, client);
+                std::string output = testing::internal::GetCapturedStdout();
+                std::fprintf(stderr, "trace=[%s] output=[%s]\n", trace.c_str(), output.c_str());
+                std::exit(trace == c.trace && output == c.output ? 0 : 1);
+            },
+            testing::ExitedWithCode(0), "");
+    }
 }
 
 }  // namespace

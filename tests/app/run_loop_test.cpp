@@ -1,13 +1,23 @@
-// The simulator connection and main loop against the SimConnect double.
+// The simulator connection and main loop against the SimConnect double, and the operator's
+// status and failure lines.
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "app/pyxplugin.h"
+#include "app/report.h"
+#include "cpflight/cpflight.h"
 #include "flightdata/flightdata.h"
+#include "net/zvmpnet.h"
+#include "net/zvmpsocket.h"
 #include "platform/clock.h"
+#include "platform/error.h"
+#include "platform/net.h"
 #include "tests/support/simconnect_double.h"
 
 namespace {
@@ -220,6 +230,77 @@ TEST(Dispatch, TruncatedRecordsAreIgnored)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_TRUE(scd::requests.empty());
     EXPECT_EQ(hQuit, 0);
+}
+
+// ---- Status and failure lines (-v)
+
+long long report_ms = 0;
+
+TEST(Report, StatusLineEveryTenSecondsWithCountsSinceTheLineBefore)
+{
+#ifdef _WIN32
+    _putenv_s("TZ", "UTC0");
+    _tzset();
+#else
+    setenv("TZ", "UTC0", 1);
+    tzset();
+#endif
+    plat_time = [] { return 1700000000LL + report_ms / 1000; };  // 22:13:20 UTC
+    plat_monotonic_ms = [] { return report_ms; };
+    verbose = 2;
+    zvmp_add_peer_target("10.0.0.5", 2424, 0x81060000);  // permanent
+    zvmp_add_target_to_list("10.0.0.6", 50000, &zvmp_net_peer_list, 1700000000, 0x84060000);
+    zvmp_add_target_to_list("10.0.0.7", 50001, &zvmp_net_peer_list, 1700000000, 0x81060000);
+    for (zvmp_net_tgt_list_s* e = zvmp_peer_list(); e != nullptr; e = e->next)
+        if (e->sa.sin_port != htons(50001)) e->flags |= ZVMP_TGT_STREAMING;
+    zvxpl_cpflight_enabled = 1;
+
+    testing::internal::CaptureStdout();
+    zvscpl_report_status(true);  // the period starts
+    zvmp_net_state.packets_sent += 215;
+    zvmp_net_state.packets_refused += 3;
+    zvscpl_report.commands += 25;
+    for (long long ms : {9999, 10000}) {
+        report_ms = ms;
+        zvscpl_report_status(true);
+    }
+    zvscpl_report.dropped += 4;
+    zvmp_net_state.packets_sent += 100;
+    report_ms = 30000;  // a late line counts per second over its whole period
+    zvscpl_report_status(false);
+    verbose = 1;
+    report_ms = 45000;
+    zvscpl_report_status(false);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\nstatus 22:13:30 sim=connected peers=3 permanent=1 streaming_full=1 streaming_position=1 sent_per_s=21 "
+              "commands_per_s=2 dropped=0 refused=3 cpflight=closed"
+              "\nstatus 22:13:50 sim=waiting peers=3 permanent=1 streaming_full=1 streaming_position=1 sent_per_s=5 "
+              "commands_per_s=0 dropped=4 refused=0 cpflight=closed");
+}
+
+TEST(Report, AFailureLineWithItsReasonAtMostOncePerTenSecondsFromVerboseTwo)
+{
+    plat_monotonic_ms = [] { return report_ms; };
+    zvmp_net_failure_callback = zvscpl_report_failure;
+    plat_net.last_error = [] { return EADDRINUSE; };
+    plat_net.startup = [] { return true; };
+    plat_net.tcp_socket = [] { return plat_socket_t{7}; };
+    plat_net.bind = [](plat_socket_t, std::uint32_t, unsigned int) { return -1; };
+    plat_net.close = [](plat_socket_t) {};
+    char reason[256];
+    plat_error_text(EADDRINUSE, reason, sizeof reason);
+    const std::string line = "\nno free TCP port in 59000-59999: " + std::string(reason);
+
+    testing::internal::CaptureStdout();
+    ZvmpOpenAttempts attempts;
+    plat_time = [] { return report_ms / 1000 + 1; };  // one attempt a second
+    // Below -v nothing; then the same cause within 10 s of its line, and after.
+    for (auto [v, ms] : {std::pair{1, 0LL}, {2, 1000LL}, {2, 10999LL}, {2, 11000LL}}) {
+        verbose = v;
+        report_ms = ms;
+        zvmp_open_socket(attempts, ZvmpSocketKind::Tcp, "0.0.0.0", 0);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), line + line);
 }
 
 }  // namespace

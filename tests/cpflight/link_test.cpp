@@ -145,6 +145,7 @@ TEST(CpflightLink, ReceivePassSplitsTheStreamIntoCommands)
     struct Row {
         std::vector<std::string> passes;  // what arrives before each pass
         std::vector<std::pair<DWORD, DWORD>> sent;
+        int drained = -1;  // the pass that drops what arrived instead (waiting for the simulator)
     };
     const Row rows[] = {
         {{std::string("K025\0K030\0", 10)},
@@ -158,11 +159,17 @@ TEST(CpflightLink, ReceivePassSplitsTheStreamIntoCommands)
         {{"K025" + pad506 + "x" + std::string("\0", 1), ""}, {}},
         {{"K025" + pad506.substr(300), pad506.substr(0, 301) + std::string("\0", 1), ""}, {}},
         {{std::string("K030\0", 5)}, {{EVT_AP_PANEL_ALTITUDE_HOLD, 0}}},
+        // Dropped while waiting: whole commands, the unfinished one, and one begun before.
+        {{std::string("K025\0V01", 8), std::string("5\0K030\0", 7)}, {{EVT_AP_PANEL_ALTITUDE_HOLD, 0}}, 0},
+        {{"K02", "5", std::string("\0K030\0", 6)}, {{EVT_AP_PANEL_ALTITUDE_HOLD, 0}}, 1},
     };
     for (const Row& row : rows) {
-        for (const std::string& bytes : row.passes) {
-            if (!bytes.empty()) unit.send(zvpyxcpf_fd, bytes);
-            zvpyxcpf_receive_pass();
+        for (std::size_t i = 0; i < row.passes.size(); ++i) {
+            if (!row.passes[i].empty()) unit.send(zvpyxcpf_fd, row.passes[i]);
+            if (static_cast<int>(i) == row.drained)
+                zvpyxcpf_drain();
+            else
+                zvpyxcpf_receive_pass();
         }
         EXPECT_EQ(sent(), row.sent) << row.passes.front().substr(0, 12);
     }

@@ -3,11 +3,13 @@
 // marker byte written behind it comes through.
 #include "tests/cpflight/pty_unit.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 
 #include <gtest/gtest.h>
@@ -55,5 +57,26 @@ std::string PtyUnit::received(plat_serial_t port)
         }
     }
     ADD_FAILURE() << "output did not arrive";
+    return bytes;
+}
+
+std::string PtyUnit::read_until_closed(int timeout_ms, const std::function<void()>& on_first_bytes)
+{
+    std::string bytes;
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (std::chrono::steady_clock::now() < end) {
+        char chunk[256];
+        ssize_t n = read(master_, chunk, sizeof chunk);
+        if (n > 0) {
+            if (bytes.empty()) on_first_bytes();
+            bytes.append(chunk, static_cast<std::size_t>(n));
+            continue;
+        }
+        // The master reads EIO once no one holds the other side: before the program has opened
+        // it, or after it has closed it.
+        if (n < 0 && errno == EIO && !bytes.empty()) return bytes;
+        usleep(2000);
+    }
+    ADD_FAILURE() << "the port was not closed";
     return bytes;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,9 @@ public:
     void send(plat_serial_t port, std::string_view bytes);
     // Everything the program has written to `port` since the last call, in order.
     std::string received(plat_serial_t port);
+    // For a unit opened by another process: everything it writes until it closes the port (or
+    // `timeout_ms` pass); `on_first_bytes` runs once the first bytes have come.
+    std::string read_until_closed(int timeout_ms, const std::function<void()>& on_first_bytes);
 
 private:
     int master_;

@@ -1,5 +1,6 @@
 // The program as its users run it: build/pyxplugin started as a process on the built-in
-// simulator, watched and commanded by a panel over loopback.
+// simulator, watched and commanded by a panel over loopback, stopped by signals, outliving a
+// simulator that starts late and restarts (-w), and blanking a CPFlight unit as it ends.
 #include <signal.h>
 
 #include <chrono>
@@ -7,9 +8,11 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "tests/cpflight/pty_unit.h"
 #include "tests/support/panel_client.h"
 #include "tests/support/process.h"
 
@@ -22,6 +25,33 @@ constexpr std::uint32_t kMcpHeading = 0x26011603;
 
 // Signed difference a - b in degrees, in [-180, 180).
 double angle_between(double a, double b) { return std::remainder(a - b, 360.0); }
+
+const std::string kHeader =
+    "Zorvan FS2020 Pyx Plugin 1.0.1\nInitialising ZVMP Interface ...\nSetting ZVMP callback ...\n";
+
+// Waits up to `timeout_ms` until `process` has printed `text` `times` times.
+bool wait_for_output(ChildProcess& process, const std::string& text, int timeout_ms, int times = 1)
+{
+    auto count = [&] {
+        int n = 0;
+        for (auto at = process.output().find(text); at != std::string::npos; at = process.output().find(text, at + 1))
+            ++n;
+        return n;
+    };
+    for (int waited = 0; count() < times; waited += 10) {
+        if (waited >= timeout_ms) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// Full packets that reach the panel within `ms`, without asking for the stream again.
+int full_packets_within(panel::Client& client, int ms)
+{
+    int full = 0;
+    for (const auto& p : client.receive_for(ms)) full += p.is_full() ? 1 : 0;
+    return full;
+}
 
 // Asks for the stream until full packets flow (the program may still be starting).
 bool start_streaming(panel::Client& client)
@@ -95,13 +125,67 @@ TEST(Program, StreamsObeysCommandsAndEndsCleanlyOnTheBuiltInSimulator)
               "Connected to Flight Simulator!\n");
 }
 
-TEST(Program, EndsWithExitCodeZeroOnInterrupt)
+TEST(Program, EndsWithExitCodeZeroOnEachStopSignal)
 {
-    ChildProcess program({PYXPLUGIN_EXE, "-s"});
-    for (int i = 0; i < 100 && program.output().find("Connected") == std::string::npos; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    struct Case {
+        int signal;
+        std::string environment;  // for the built-in simulator
+        std::string errors;
+    };
+    const Case cases[] = {
+        {SIGINT, "ZVSIM_OFFLINE_S=0", ""},
+        {SIGTERM, "ZVSIM_OFFLINE_S=0.0", ""},
+        {SIGHUP, "ZVSIM_OFFLINE_S=-1",
+         "built-in simulator: ZVSIM_OFFLINE_S=-1 is not a number of seconds; ignored\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.signal);
+        ChildProcess program({"/usr/bin/env", c.environment, PYXPLUGIN_EXE, "-s"}, true);
+        EXPECT_TRUE(wait_for_output(program, "Connected", 2000)) << program.output();
+        EXPECT_EQ(program.stop(c.signal, 5000), 0);
+        EXPECT_EQ(program.output(), kHeader + "Connected to Flight Simulator!\n");
+        EXPECT_EQ(program.errors(), c.errors);
+    }
+}
+
+TEST(Program, WaitsForALateSimulatorAndOutlivesItsRestartWithTheStreamGoingOn)
+{
+    ChildProcess program({"/usr/bin/env", "ZVSIM_OFFLINE_S=2.5", PYXPLUGIN_EXE, "-w"});
+    ASSERT_TRUE(wait_for_output(program, "Waiting for Flight Simulator ...", 2000)) << program.output();
+    panel::Client client(0x81060000);
+    client.request_stream(kProgramPort);  // heard while waiting
+    EXPECT_EQ(full_packets_within(client, 1000), 0);
+    ASSERT_TRUE(wait_for_output(program, "Connected to Flight Simulator!", 5000)) << program.output();
+    EXPECT_GT(full_packets_within(client, 1000), 10);
+
+    program.signal(SIGUSR1);  // the simulator restarts, and takes 2 s to come back
+    ASSERT_TRUE(wait_for_output(program, "Flight Simulator closed, waiting ...", 2000)) << program.output();
+    client.receive_for(100);
+    EXPECT_EQ(full_packets_within(client, 1000), 0);
+    client.hello(kProgramPort);  // as panels keep doing; no new stream request
+    ASSERT_TRUE(wait_for_output(program, "Connected to Flight Simulator!", 5000, 2)) << program.output();
+    EXPECT_GT(full_packets_within(client, 1000), 10);
+
     EXPECT_EQ(program.stop(SIGINT, 5000), 0);
-    EXPECT_NE(program.output().find("Connected to Flight Simulator!\n"), std::string::npos);
+    EXPECT_EQ(program.output(), kHeader +
+                                    "Waiting for Flight Simulator ...\n"
+                                    "Connected to Flight Simulator!\n\n"
+                                    "Flight Simulator closed, waiting ...\n"
+                                    "Connected to Flight Simulator!\n");
+}
+
+TEST(Program, TellsTheCpflightUnitK999LastWhenStopped)
+{
+    PtyUnit unit;
+    ChildProcess program({PYXPLUGIN_EXE, "-c", unit.path()});
+    // The unit's start-up sequence takes 7 s; the stop comes during it and is served after it.
+    std::string bytes = unit.read_until_closed(30000, [&] { program.signal(SIGTERM); });
+    EXPECT_EQ(program.wait(5000), 0);
+    using namespace std::string_literals;
+    ASSERT_GE(bytes.size(), 10u);
+    EXPECT_EQ(bytes.substr(0, 5), "K999\0"s);
+    EXPECT_NE(bytes.find("V01"), std::string::npos);  // the dials went out
+    EXPECT_EQ(bytes.substr(bytes.size() - 5), "K999\0"s);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The simulator's SimConnect protocol: open and start messages, exceptions, frame delivery and
-// coalescing, the simulator's date, request periods, and the quit message on a signal.
+// coalescing, the simulator's date, request periods, and the restart on SIGUSR1.
 #include <csignal>
 #include <functional>
 
@@ -251,25 +251,45 @@ TEST(SimProtocol, PeriodicSystemEventsFollowTheSimulatorClock)
     EXPECT_EQ(sixes, 12);
 }
 
-TEST(SimProtocol, ASignalMakesTheNextDispatchDeliverTheQuitMessage)
+#ifdef SIGUSR1  // POSIX only
+TEST(SimProtocol, SigusrOneRestartsWithQuitTwoSecondsRefusedThenAnEarlierFreshWorld)
 {
-    for (int signal : {SIGTERM, SIGINT}) {
-        SCOPED_TRACE(signal);
-        Client c;
-        SimConnect_SubscribeToSystemEvent(c.handle, 6, "SimStop");
-        define_time(c);
-        request(c, 1, SIMCONNECT_PERIOD_VISUAL_FRAME);
-        c.dispatch();
-        std::raise(signal);
-        c.frame();
-        EXPECT_EQ(c.ids(), (std::vector<DWORD>{EVENT, QUIT}));  // the simulation stops, then quits
-        EXPECT_EQ(at<DWORD>(c.messages[0], 16), 6u);
-        EXPECT_EQ(c.frame(), E_FAIL);
-        EXPECT_TRUE(c.messages.empty());
-        SimConnect_Close(c.handle);
-        c.handle = nullptr;
-    }
+    Client c;
+    SimConnect_SubscribeToSystemEvent(c.handle, 6, "SimStop");
+    define_time(c);
+    SimConnect_AddToDataDefinition(c.handle, 1, "PLANE HEADING DEGREES TRUE", "Degrees");
+    request(c, 1, SIMCONNECT_PERIOD_VISUAL_FRAME);
+    c.dispatch();
+    c.send("HEADING_BUG_SET", 180);
+    c.send("AP_MASTER");
+    c.send("AP_HDG_HOLD");
+    c.frame(30 * ZVSIM_FRAMES_PER_SECOND);  // turning toward 180
+    const double time_before = at<double>(c.block(1), 0);
+    const double heading_before = at<double>(c.block(1), 8);
+
+    std::raise(SIGUSR1);
+    c.frame();
+    EXPECT_EQ(c.ids(), (std::vector<DWORD>{EVENT, QUIT}));  // the simulation stops, then quits
+    EXPECT_EQ(c.frame(), E_FAIL);
+    SimConnect_Close(c.handle);
+    c.handle = nullptr;
+
+    HANDLE h = nullptr;
+    simtest::elapsed += 1.9;
+    EXPECT_EQ(SimConnect_Open(&h, "test", nullptr, 0, nullptr, 0), E_FAIL);
+    EXPECT_EQ(h, nullptr);
+    simtest::elapsed += 0.2;
+    Client again;
+    define_time(again);
+    SimConnect_AddToDataDefinition(again.handle, 1, "PLANE HEADING DEGREES TRUE", "Degrees");
+    request(again, 1, SIMCONNECT_PERIOD_VISUAL_FRAME);
+    again.dispatch();
+    ASSERT_FALSE(again.block(1).empty());
+    // A fresh world: the start heading again, and a clock an hour behind the old one.
+    EXPECT_NE(at<double>(again.block(1), 8), heading_before);
+    EXPECT_NEAR(at<double>(again.block(1), 0), time_before + 2.1 - 3600.0, 0.1);
 }
+#endif
 
 TEST(SimProtocol, TheDispatchProcedureMayRequestAndClose)
 {
@@ -311,7 +331,9 @@ TEST(SimProtocol, WritesNothingOnStandardOutput)
         request(c, 1, SIMCONNECT_PERIOD_VISUAL_FRAME);
         c.send("AUTOPILOT_ON");
         for (int i = 0; i < 30; ++i) c.frame();
-        std::raise(SIGTERM);
+#ifdef SIGUSR1
+        std::raise(SIGUSR1);
+#endif
         c.frame();
     }
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");

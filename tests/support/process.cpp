@@ -120,6 +120,11 @@ int ChildProcess::wait(int timeout_ms)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+void ChildProcess::signal(int signal)
+{
+    if (pid_ > 0) kill(pid_, signal);
+}
+
 int ChildProcess::stop(int signal, int timeout_ms)
 {
     if (pid_ <= 0) return -1;

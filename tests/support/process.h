@@ -20,6 +20,8 @@ public:
     // Sends `signal` and waits up to `timeout_ms` for the process to end. Returns its exit
     // code, or -1 when it did not end by itself (it is then killed).
     int stop(int signal, int timeout_ms);
+    // Sends `signal` and returns at once.
+    void signal(int signal);
     // Waits up to `timeout_ms` for the process to end by itself. Returns its exit code, or -1
     // when it is still running (it keeps running) or ended by a signal.
     int wait(int timeout_ms);

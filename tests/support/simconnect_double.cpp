@@ -16,6 +16,7 @@ std::vector<TransmitCall> transmits;
 int closes = 0;
 int dispatches = 0;
 HRESULT open_result = S_OK;
+HRESULT dispatch_result = S_OK;
 HANDLE handle = reinterpret_cast<HANDLE>(0x5C);
 std::function<void()> on_dispatch;
 
@@ -141,6 +142,7 @@ SIMCONNECTAPI SimConnect_CallDispatch(HANDLE, DispatchProc pfcnDispatch, void* p
     calls.push_back("CallDispatch");
     ++dispatches;
     if (on_dispatch) on_dispatch();
+    if (FAILED(dispatch_result)) return dispatch_result;
     // Only what was queued before this dispatch began is handed over now.
     std::deque<Queued> batch;
     batch.swap(pending);

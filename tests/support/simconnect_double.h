@@ -65,6 +65,9 @@ extern int dispatches;
 
 // Result SimConnect_Open returns; S_OK unless a test changes it.
 extern HRESULT open_result;
+// Result SimConnect_CallDispatch returns; S_OK unless a test changes it. A failing dispatch
+// hands nothing over, as a connection that stopped working.
+extern HRESULT dispatch_result;
 // The handle SimConnect_Open hands out.
 extern HANDLE handle;
 // Run at the start of every SimConnect_CallDispatch, before queued messages are handed over.

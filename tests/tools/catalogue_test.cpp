@@ -264,7 +264,11 @@ TEST(MonitorCatalogue, AgreesWithTheWiresharkDissector)
 
 TEST(MonitorCatalogue, CommittedCopiesAreWhatTheGeneratorWrites)
 {
-    const std::map<std::string, const char*> copies = {{"--lua", "tools/wireshark/zvmp.lua"}};
+    const std::map<std::string, const char*> copies = {
+        {"--lua", "tools/wireshark/zvmp.lua"},
+        {"--python", "clients/python/zvmp/catalogue.py"},
+        {"--markdown", "docs/protocol.md"},
+    };
     ASSERT_EQ(copies.size(), zvcat_formats().size());
     for (const ZvcatFormat& f : zvcat_formats()) {
         SCOPED_TRACE(f.option);

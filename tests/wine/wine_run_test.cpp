@@ -178,7 +178,7 @@ struct Program : testing::Test {
     std::string exe() const { return (dir / "pyxplugin.exe").string(); }
 };
 
-TEST_F(Program, ServesAPanelAndEndsWithCodeZeroOnQuit)
+TEST_F(Program, ServesAPanelAndEndsWithCodeZeroOnCtrlC)
 {
     ChildProcess program(under_wine(exe()));
     ASSERT_TRUE(wait_for_output(program, "Connected to Flight Simulator!", 30000)) << program.output();
@@ -204,7 +204,7 @@ TEST_F(Program, ServesAPanelAndEndsWithCodeZeroOnQuit)
         }
     EXPECT_TRUE(reflected);
 
-    // Ctrl-C: the stand-in simulator sends its quit message.
+    // Ctrl-C reaches the program's console handler, which ends the loop.
     EXPECT_EQ(program.stop(SIGINT, 20000), 0) << program.output();
     EXPECT_EQ(program.output().rfind("Zorvan FS2020 Pyx Plugin 1.0.1", 0), 0u) << program.output();
 }
@@ -224,7 +224,10 @@ TEST_F(Program, StartsACpflightUnitOnAComPort)
                                              "V05[+-]\\d{4}\\0")))
         << rest;
 
+    // Ctrl-C through the console handler: the loop ends, and the unit hears "K999" last.
     EXPECT_EQ(program.stop(SIGINT, 20000), 0) << program.output();
+    const std::string last = com.receive(1 << 16, 1000);
+    EXPECT_EQ(hex(last.size() >= 5 ? last.substr(last.size() - 5) : last), hex("K999\0"s));
     EXPECT_EQ(program.output().find("Unable to open serial port"), std::string::npos) << program.output();
 }
 

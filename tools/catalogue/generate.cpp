@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -76,9 +77,84 @@ std::string render_lua()
     return out;
 }
 
+const char* input_name(ZvmsgInput input)
+{
+    switch (input) {
+    case ZvmsgInput::None: return "none";
+    case ZvmsgInput::Float: return "float";
+    case ZvmsgInput::Word: return "word";
+    case ZvmsgInput::Squawk: return "squawk";
+    case ZvmsgInput::Mhz: return "mhz";
+    case ZvmsgInput::Khz: return "khz";
+    case ZvmsgInput::Baro: return "baro";
+    }
+    return "";
+}
+
+// The shortest decimal that reads back as the same double, with a point (117.95, 850.0), as
+// Python writes floats of this size.
+std::string shortest(double v)
+{
+    for (int decimals = 0; decimals <= 17; ++decimals) {
+        std::string text = printf_text("%.*f", decimals, v);
+        if (std::strtod(text.c_str(), nullptr) == v) return decimals == 0 ? text + ".0" : text;
+    }
+    return printf_text("%.17g", v);
+}
+
+// The Python client's table (clients/python/zvmp/catalogue.py), in catalogue order, which is the
+// order in which zvmp-monitor shows the values.
+std::string render_python()
+{
+    std::string out = "ENTRIES: Tuple[Entry, ...] = (\n";
+    const ZvmsgInfo* previous = nullptr;
+    for (const ZvmsgInfo& e : ZVMSG_CATALOGUE) {
+        if (previous == nullptr || previous->section != e.section)
+            out += printf_text("    # %s\n", zvmsg_section_name(e.section));
+        previous = &e;
+        out += printf_text("    Entry(0x%08x, %s, %s, %s, %s, %s, %d, %s, %s, %s, %s),\n", e.id,
+                           quoted(e.name).c_str(), quoted(e.label).c_str(), quoted(e.unit).c_str(),
+                           quoted(zvmsg_section_name(e.section)).c_str(), quoted(zvmsg_show_name(e.show)).c_str(),
+                           e.decimals, quoted(input_name(e.input)).c_str(), shortest(e.min).c_str(),
+                           shortest(e.max).c_str(), quoted(e.takes).c_str());
+    }
+    out += ")\n\n"
+           "#: The twelve words of the radio block, each named by the single-radio message it stands for.\n"
+           "RADIO_WORD_IDS: Tuple[int, ...] = (\n";
+    for (std::size_t i = 0; i < ZVMSG_RADIO_WORD_IDS.size(); ++i)
+        out += printf_text("%s0x%08x,%s", i % 6 == 0 ? "    " : " ", ZVMSG_RADIO_WORD_IDS[i], i % 6 == 5 ? "\n" : "");
+    out += ")\n\n"
+           "#: Hectopascals per inch of mercury, and the range of a \"baro\" command read as hectopascals.\n"
+           "HPA_PER_INHG = " + shortest(ZVMSG_HPA_PER_INHG) + "\n"
+           "HPA_MIN = " + shortest(ZVMSG_HPA_MIN) + "\n"
+           "HPA_MAX = " + shortest(ZVMSG_HPA_MAX) + "\n";
+    return out;
+}
+
+// The message list of docs/protocol.md, in catalogue order.
+std::string render_markdown()
+{
+    std::string out = "| Id | Name | Payload | Unit | The payload's number is | What it is | A command takes |\n"
+                      "|---|---|---|---|---|---|---|\n";
+    for (const ZvmsgInfo& e : ZVMSG_CATALOGUE) {
+        std::string payload = zvmsg_kind(e.id) == ZvmsgKind::Block
+                                  ? printf_text("%u × uint32", zvmsg_words(e.id))
+                                  : zvmsg_kind_name(zvmsg_kind(e.id));
+        out += printf_text("| 0x%08x | `%s` | %s | %s | %s | %s | %s |\n", e.id, e.name, payload.c_str(), e.unit,
+                           zvmsg_scaling(e.show), e.label, e.input == ZvmsgInput::None ? "-" : e.takes);
+    }
+    return out;
+}
+
 constexpr ZvcatFormat FORMATS[] = {
     {"--lua", "-- Generated from protocol/catalogue.h by zvmp-catalogue --lua: edit the catalogue, not this block.",
      "-- End of the generated block.", render_lua},
+    {"--python",
+     "# Generated from protocol/catalogue.h by zvmp-catalogue --python: edit the catalogue, not this block.",
+     "# End of the generated block.", render_python},
+    {"--markdown",
+     "<!-- Generated from protocol/catalogue.h by zvmp-catalogue --markdown: edit the catalogue, not this block. -->",
+     "<!-- End of the generated block. -->", render_markdown},
 };
 
 std::optional<std::string> read_file(const char* path)

@@ -8,10 +8,6 @@
 
 namespace {
 
-// Hectopascals per inch of mercury, the factor the program itself uses.
-constexpr double HPA_PER_INHG = 33.86;
-constexpr double HPA_MIN = 850.0, HPA_MAX = 1100.0;
-
 std::uint32_t word_at(const unsigned char* p)
 {
     std::uint32_t w;
@@ -149,7 +145,7 @@ ZvmonParsed zvmon_parse_value(const ZvmonEntry& e, std::string_view text)
     case ZvmonInput::Baro: {
         double v;
         if (!parse_double(text, v)) return fail(e, text, "is not a number");
-        if (v >= HPA_MIN && v <= HPA_MAX) v /= HPA_PER_INHG;
+        if (v >= ZVMSG_HPA_MIN && v <= ZVMSG_HPA_MAX) v /= ZVMSG_HPA_PER_INHG;
         else if (v < e.min || v > e.max) return fail(e, text, "is out of range");
         return done(float_bits(static_cast<float>(v)));
     }

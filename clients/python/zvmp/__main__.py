@@ -1,0 +1,204 @@
+"""python -m zvmp: zvmp-monitor's line output and its `send`, in Python.
+
+    python -m zvmp [--host ADDR] [--port N] [--type 81|84]
+    python -m zvmp [options] send NAME VALUE [NAME VALUE ...]
+    python -m zvmp send --list
+    python -m zvmp discover [SECONDS]
+
+Without a command it subscribes and prints one line a second, "rate=N name=value ...", as
+zvmp-monitor prints when its output is not a terminal, until Ctrl-C or SIGTERM, which send a
+stream stop. Exit status: 0 done, 1 no program answered, 2 bad arguments.
+"""
+
+from __future__ import annotations
+
+import os
+import signal
+import socket
+import sys
+import time
+from types import FrameType
+from typing import List, Optional, Sequence, Tuple
+
+from . import values
+from .discovery import discover
+from .panel import Panel, send
+
+USAGE = """usage: python -m zvmp [--host ADDR] [--port N] [--type 81|84]
+       python -m zvmp [options] send NAME VALUE [NAME VALUE ...]
+       python -m zvmp send --list
+       python -m zvmp discover [SECONDS]
+
+Shows what the Pyx plugin at ADDR:N (default 127.0.0.1:59000) publishes, as a panel of
+type 81 (full data, the default) or 84 (position data), one line a second; or sends it
+commands by name; or lists the programs that say hello on the local network.
+"""
+
+
+class Usage(Exception):
+    """A command line that cannot be used."""
+
+
+class Args:
+    def __init__(self) -> None:
+        self.host = "127.0.0.1"
+        self.port = 59000
+        self.kind = "full"
+        self.mode = "monitor"
+        self.words: List[str] = []
+
+
+def _option(args: Args, name: str, value: str) -> None:
+    if name == "--host":
+        try:
+            socket.inet_aton(value)
+        except OSError:
+            raise Usage("--host takes a numeric IPv4 address, not '%s'" % value) from None
+        if value.count(".") != 3:
+            raise Usage("--host takes a numeric IPv4 address, not '%s'" % value)
+        args.host = value
+    elif name == "--port":
+        if not value.isdigit() or not 0 < int(value) <= 0xFFFF:
+            raise Usage("--port takes a port number from 1 to 65535, not '%s'" % value)
+        args.port = int(value)
+    else:
+        code = value[2:] if value[:2] in ("0x", "0X") else value
+        if code not in ("81", "84"):
+            raise Usage("--type takes 81 or 84, not '%s'" % value)
+        args.kind = "full" if code == "81" else "position"
+
+
+def parse_args(argv: Sequence[str]) -> Args:
+    """The command line as zvmp-monitor reads it (a value may start with '-')."""
+    args = Args()
+    i = 0
+    while i < len(argv):
+        arg = argv[i]
+        i += 1
+        if args.mode == "send" and len(args.words) % 2 == 1:
+            args.words.append(arg)
+        elif arg in ("send", "discover") and args.mode == "monitor":
+            args.mode = arg
+        elif arg in ("--help", "-h"):
+            args.mode = "help"
+            return args
+        elif arg == "--list" and args.mode == "send":
+            args.mode = "list"
+        elif arg[:6] in ("--host", "--port", "--type"):
+            name, rest = arg[:6], arg[6:]
+            if rest and not rest.startswith("="):
+                raise Usage("unknown option '%s'" % arg)
+            if rest:
+                _option(args, name, rest[1:])
+            elif i == len(argv):
+                raise Usage("%s needs a value" % name)
+            else:
+                _option(args, name, argv[i])
+                i += 1
+        elif arg.startswith("-"):
+            raise Usage("unknown option '%s'" % arg)
+        elif args.mode == "send":
+            args.words.append(arg)
+        elif args.mode == "discover" and not args.words:
+            args.words.append(arg)
+        else:
+            raise Usage("unexpected argument '%s' (see python -m zvmp --help)" % arg)
+    if args.mode == "list" and args.words:
+        raise Usage("send --list takes no names")
+    return args
+
+
+def send_list() -> str:
+    """The names `send` takes, with their identifiers and what each takes (as the monitor's)."""
+    out = "NAME          ID          SETS                              TAKES\n"
+    for e in values.ENTRIES:
+        if e.input != "none":
+            out += "%-13s 0x%08x  %-33s %s\n" % (e.name, e.id, e.label, e.takes)
+    return out
+
+
+def _stop(signum: int, frame: Optional[FrameType]) -> None:
+    raise KeyboardInterrupt
+
+
+def run_monitor(args: Args) -> int:
+    """One line a second, "rate=N name=value ...", until interrupted."""
+    signal.signal(signal.SIGTERM, _stop)
+    with Panel(args.host, args.port, args.kind) as panel:
+        current_second = -1
+        counted = 0
+        rate = 0
+        try:
+            while True:
+                now = int(time.time())
+                if now != current_second:
+                    packets = panel.packets
+                    if current_second >= 0:
+                        rate = packets - counted
+                    counted = packets
+                    current_second = now
+                    line = panel.state.line()
+                    sys.stdout.write("rate=%d%s\n" % (rate, " " + line if line else ""))
+                    sys.stdout.flush()
+                time.sleep(0.01)
+        except KeyboardInterrupt:
+            pass
+        except BrokenPipeError:
+            # The reader went away (`| head`): nothing more to print.
+            os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+    return 0
+
+
+def run_send(args: Args) -> int:
+    if not args.words:
+        print("python -m zvmp: send needs NAME VALUE pairs (see python -m zvmp send --list)", file=sys.stderr)
+        return 2
+    if len(args.words) % 2:
+        print("python -m zvmp: %s needs a value" % args.words[-1], file=sys.stderr)
+        return 2
+    pairs: List[Tuple[str, str]] = list(zip(args.words[0::2], args.words[1::2]))
+    try:
+        summary = send(pairs, args.host, args.port, args.kind)
+    except ValueError as e:
+        print("python -m zvmp: %s" % e, file=sys.stderr)
+        return 2
+    except (TimeoutError, OSError) as e:
+        print("python -m zvmp: %s" % e, file=sys.stderr)
+        return 1
+    print("sent %s to %s:%d" % (summary, args.host, args.port))
+    return 0
+
+
+def run_discover(args: Args) -> int:
+    try:
+        seconds = float(args.words[0]) if args.words else 2.0
+    except ValueError:
+        print("python -m zvmp: discover takes a number of seconds", file=sys.stderr)
+        return 2
+    found = discover(seconds)
+    for address, port in found:
+        print("%s:%d" % (address, port))
+    return 0 if found else 1
+
+
+def main(argv: Optional[Sequence[str]] = None) -> int:
+    try:
+        args = parse_args(sys.argv[1:] if argv is None else argv)
+    except Usage as e:
+        print("python -m zvmp: %s" % e, file=sys.stderr)
+        return 2
+    if args.mode == "help":
+        sys.stdout.write(USAGE)
+        return 0
+    if args.mode == "list":
+        sys.stdout.write(send_list())
+        return 0
+    if args.mode == "send":
+        return run_send(args)
+    if args.mode == "discover":
+        return run_discover(args)
+    return run_monitor(args)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
