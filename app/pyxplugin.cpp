@@ -14,6 +14,7 @@
 #include "app/report.h"
 #include "cpflight/cpflight.h"
 #include "flightdata/flightdata.h"
+#include "net/zvmpallow.h"
 #include "net/zvmpnet.h"
 #include "platform/clock.h"
 #include "platform/net.h"
@@ -46,6 +47,44 @@ void option_static_peer(const char* arg)
     std::snprintf(canonical, sizeof canonical, "%s", plat_inet_ntoa(addr));
     zvmp_add_peer_target(canonical, 2424, 0x81060000);
     zvmp_add_peer_target(canonical, 2426, 0x84060000);
+}
+
+// A whole decimal number from 1 to 65535, or 0.
+unsigned int peer_cap_of(const char* arg)
+{
+    unsigned long value = 0;
+    const char* p = arg;
+    for (; *p >= '0' && *p <= '9' && value <= 0xFFFF; ++p) value = value * 10 + static_cast<unsigned long>(*p - '0');
+    return (p == arg || *p != '\0' || value > 0xFFFF) ? 0 : static_cast<unsigned int>(value);
+}
+
+void option_peer_cap(const char* arg)
+{
+    unsigned int cap = peer_cap_of(arg);
+    if (cap == 0) {
+        std::printf("\nIgnoring -p %s: not a number from 1 to 65535", arg);
+        std::fflush(stdout);
+        return;
+    }
+    zvmp_set_peer_cap(cap);
+}
+
+void option_multicast_interface(const char* arg)
+{
+    std::uint32_t addr;
+    if (!zvmp_parse_ipv4(arg, addr)) {
+        std::printf("\nIgnoring -m %s: not an IPv4 address", arg);
+        std::fflush(stdout);
+        return;
+    }
+    zvmp_set_multicast_interface(addr, arg);
+}
+
+void option_allowed_network(const char* arg)
+{
+    if (zvmp_allow_network(arg)) return;
+    std::printf("\nIgnoring -a %s: not a network such as 192.168.1.0/24", arg);
+    std::fflush(stdout);
 }
 
 void option_serial_port(const char* arg)
@@ -193,16 +232,21 @@ int zvscpl_main(int argc, char** argv)
     zvmp_net_message_received_callback = zvscpl_zvmp_message_callback;
 
     int opt;
-    while ((opt = zvopt::getopt(argc, argv, ":i:c:vsw")) != -1) {
+    while ((opt = zvopt::getopt(argc, argv, ":i:c:vswp:m:a:")) != -1) {
         switch (opt) {
         case 'i': option_static_peer(zvopt::optarg); break;
         case 'c': option_serial_port(zvopt::optarg); break;
+        case 'p': option_peer_cap(zvopt::optarg); break;
+        case 'm': option_multicast_interface(zvopt::optarg); break;
+        case 'a': option_allowed_network(zvopt::optarg); break;
         case 'v': ++verbose; break;
         case 's': --verbose; break;
         case 'w': zvscpl_state.wait_for_sim = 1; break;
         default: break;  // unknown letters and missing arguments pass silently
         }
     }
+    if (zvmp_allow_state.restricted && zvmp_allow_state.networks.empty())
+        progress("\nNo valid -a network: only static peers (-i) may reach this program");
 
     if (zvxpl_cpflight_enabled) {
         std::printf("\nConfiguring CPFlight MCP on %s ...", zvpyxcpf_serial_port);

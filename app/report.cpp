@@ -7,6 +7,7 @@
 
 #include "app/pyxplugin.h"
 #include "cpflight/cpflight.h"
+#include "net/zvmpallow.h"
 #include "net/zvmpnet.h"
 #include "platform/clock.h"
 #include "platform/error.h"
@@ -19,6 +20,10 @@ unsigned long long per_second(unsigned long long count, long long elapsed_ms)
 {
     return elapsed_ms > 0 ? count * 1000 / static_cast<unsigned long long>(elapsed_ms) : count;
 }
+
+// Refused so far: bad datagrams, and senders and connections the allowed networks or the
+// bound on learned peers turned away.
+unsigned long long refused() { return zvmp_net_state.packets_refused + zvmp_number_refused(); }
 
 const char* cpflight_state()
 {
@@ -35,7 +40,7 @@ void zvscpl_report_status(bool connected)
     if (r.last_status_ms < 0) {
         r.last_status_ms = now;
         r.sent_then = zvmp_net_state.packets_sent;
-        r.refused_then = zvmp_net_state.packets_refused;
+        r.refused_then = refused();
         r.commands_then = r.commands;
         r.dropped_then = r.dropped;
         return;
@@ -59,11 +64,11 @@ void zvscpl_report_status(bool connected)
                 zvmp_number_of_stream_clients_of_type(0x81000000), zvmp_number_of_stream_clients_of_type(0x84000000),
                 per_second(zvmp_net_state.packets_sent - r.sent_then, elapsed),
                 per_second(r.commands - r.commands_then, elapsed), r.dropped - r.dropped_then,
-                zvmp_net_state.packets_refused - r.refused_then, cpflight_state());
+                refused() - r.refused_then, cpflight_state());
     std::fflush(stdout);
     r.last_status_ms = now;
     r.sent_then = zvmp_net_state.packets_sent;
-    r.refused_then = zvmp_net_state.packets_refused;
+    r.refused_then = refused();
     r.commands_then = r.commands;
     r.dropped_then = r.dropped;
 }

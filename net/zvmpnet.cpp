@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "net/zvmpallow.h"
 #include "net/zvmptcp.h"
 #include "platform/clock.h"
 
@@ -50,14 +51,24 @@ bool parse_target(const char* addr, unsigned int port, std::uint32_t& out)
     return out != INADDR_NONE;
 }
 
+// Address and port, both in network order, as one index key.
+std::uint64_t peer_key(std::uint32_t addr, std::uint16_t port_n) { return (std::uint64_t{addr} << 16) | port_n; }
+
+std::uint16_t port_n_of(unsigned int port) { return htons(static_cast<std::uint16_t>(port)); }
+
 // The link that points at the entry for the address and port, or the list's final null link.
-zvmp_net_tgt_list_s** find_link(zvmp_net_tgt_list_s** list, std::uint32_t addr, unsigned int port)
+zvmp_net_tgt_list_s** find_link(zvmp_net_tgt_list_s** list, std::uint32_t addr, std::uint16_t port_n)
 {
-    std::uint16_t port_n = htons(static_cast<std::uint16_t>(port));
     zvmp_net_tgt_list_s** link = list;
     while (*link != nullptr && !((*link)->sa.sin_port == port_n && (*link)->sa.sin_addr.s_addr == addr))
         link = &(*link)->next;
     return link;
+}
+
+zvmp_net_tgt_list_s* indexed_peer(std::uint32_t addr, std::uint16_t port_n)
+{
+    auto it = zvmp_net_state.peers.index.find(peer_key(addr, port_n));
+    return it != zvmp_net_state.peers.index.end() ? it->second : nullptr;
 }
 
 void remove_entry(zvmp_net_tgt_list_s** link, zvmp_net_tgt_list_s** list)
@@ -65,6 +76,12 @@ void remove_entry(zvmp_net_tgt_list_s** link, zvmp_net_tgt_list_s** list)
     zvmp_net_tgt_list_s* entry = *link;
     *link = entry->next;
     if (list == &zvmp_net_peer_list) {
+        if (zvmp_net_state.peers.tail == &entry->next) zvmp_net_state.peers.tail = link;
+        zvmp_net_state.peers.index.erase(peer_key(entry->sa.sin_addr.s_addr, entry->sa.sin_port));
+        if (entry->last_heard == 0)
+            zvmp_allow_permanent_removed(entry->sa.sin_addr.s_addr);
+        else
+            lower(zvmp_net_state.peers.learned);
         if (entry->flags & ZVMP_TGT_STREAMING) {
             lower(zvmp_number_of_stream_peers);
             entry->flags &= ~ZVMP_TGT_STREAMING;
@@ -75,17 +92,114 @@ void remove_entry(zvmp_net_tgt_list_s** link, zvmp_net_tgt_list_s** list)
     delete entry;
 }
 
-// The peer entry of a received datagram's sender, found by its address as text, as peers
-// added by hand are.
+// Room for one more learned peer at second `now`: under the bound, or once the learned peer
+// heard from longest ago among those not streaming or silent for a while has been removed.
+// False, counted as refused, when none may go or too many came this second.
+bool make_room_for_learned(long long now)
+{
+    if (now != zvmp_net_state.peers.new_second) {
+        zvmp_net_state.peers.new_second = now;
+        zvmp_net_state.peers.new_this_second = 0;
+    }
+    if (zvmp_net_state.peers.new_this_second >= ZVMP_NEW_PEERS_PER_SECOND) {
+        ++zvmp_allow_state.refused;
+        return false;
+    }
+    if (zvmp_net_state.peers.learned >= zvmp_net_state.peers.cap) {
+        zvmp_net_tgt_list_s** oldest = nullptr;
+        for (zvmp_net_tgt_list_s** link = &zvmp_net_peer_list; *link != nullptr; link = &(*link)->next) {
+            const zvmp_net_tgt_list_s* e = *link;
+            if (e->last_heard == 0) continue;
+            if ((e->flags & ZVMP_TGT_STREAMING) && now - e->last_heard < ZVMP_IDLE_STREAM_S) continue;
+            // Strictly older only: ties go to the first in list order.
+            if (oldest == nullptr || e->last_heard < (*oldest)->last_heard) oldest = link;
+        }
+        if (oldest == nullptr) {
+            ++zvmp_allow_state.refused;
+            return false;
+        }
+        remove_entry(oldest, &zvmp_net_peer_list);
+    }
+    ++zvmp_net_state.peers.new_this_second;
+    return true;
+}
+
+// Notes a permanent peer's address among those always allowed; false when memory is short.
+bool note_permanent(std::uint32_t addr)
+{
+    try {
+        zvmp_allow_permanent_added(addr);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+// Adds or refreshes a peer entry, found through the index. Short of memory, nothing changes.
+void add_peer(std::uint32_t addr, std::uint16_t port_n, long long time, unsigned int node_type)
+{
+    if (zvmp_net_tgt_list_s* entry = indexed_peer(addr, port_n); entry != nullptr) {
+        // A permanent entry stays permanent; a learned one refreshed with time 0 becomes so.
+        if (entry->last_heard != 0) {
+            if (time == 0) {
+                if (!note_permanent(addr)) return;
+                lower(zvmp_net_state.peers.learned);
+            }
+            entry->last_heard = time;
+        }
+        entry->node_type = node_type;
+        entry->last_update = time;
+        return;
+    }
+    if (time != 0 && !make_room_for_learned(time)) return;
+    auto* entry = new (std::nothrow) zvmp_net_tgt_list_s{};
+    if (entry == nullptr) return;
+    entry->sa.sin_family = AF_INET;
+    entry->sa.sin_port = port_n;
+    entry->sa.sin_addr.s_addr = addr;
+    entry->last_heard = time;
+    entry->last_update = time;
+    entry->node_type = node_type;
+    const std::uint64_t key = peer_key(addr, port_n);
+    try {
+        zvmp_net_state.peers.index.emplace(key, entry);
+    } catch (const std::bad_alloc&) {
+        delete entry;
+        return;
+    }
+    if (time == 0 && !note_permanent(addr)) {
+        zvmp_net_state.peers.index.erase(key);
+        delete entry;
+        return;
+    }
+    *zvmp_net_state.peers.tail = entry;
+    zvmp_net_state.peers.tail = &entry->next;
+    if (time != 0) ++zvmp_net_state.peers.learned;
+    ++zvmp_peer_count;
+    if (zvmp_net_peer_created_callback != nullptr) zvmp_net_peer_created_callback(entry, node_type);
+}
+
+// A datagram's sender as a peer's address and port: refused, as bad text is, for port 0 and
+// for 255.255.255.255.
+bool sender_key(const sockaddr_in* from, std::uint32_t& addr, std::uint16_t& port_n)
+{
+    addr = from->sin_addr.s_addr;
+    port_n = from->sin_port;
+    return port_n != 0 && addr != INADDR_NONE;
+}
+
 zvmp_net_tgt_list_s* sender_peer(const sockaddr_in* from)
 {
-    return zvmp_peer_with_addr_port(plat_inet_ntoa(from->sin_addr.s_addr), ntohs(from->sin_port));
+    std::uint32_t addr;
+    std::uint16_t port_n;
+    return sender_key(from, addr, port_n) ? indexed_peer(addr, port_n) : nullptr;
 }
 
 void add_sender_as_peer(const sockaddr_in* from, unsigned int node_type)
 {
-    zvmp_add_target_to_list(plat_inet_ntoa(from->sin_addr.s_addr), ntohs(from->sin_port), &zvmp_net_peer_list,
-                            plat_time(), node_type);
+    std::uint32_t addr;
+    std::uint16_t port_n;
+    if (sender_key(from, addr, port_n)) add_peer(addr, port_n, plat_time(), node_type);
 }
 
 void send_packet(const zvmp_pkt_s* pkt, zvmp_net_tgt_list_s* target)
@@ -195,6 +309,11 @@ zvmp_pkt_s* zvmp_net_read_packet(sockaddr_in* from)
 void zvmp_net_process_packet(zvmp_pkt_s* pkt, sockaddr_in* from)
 {
     if (pkt == nullptr) return;
+    // A sender from outside the allowed networks is neither learned nor obeyed.
+    if (from != nullptr && !zvmp_sender_allowed(from->sin_addr.s_addr)) {
+        ++zvmp_allow_state.refused;
+        return;
+    }
     if (pkt->node_type < TYPE_CODED_LIMIT) {
         // The type-coded hello: its second word is the sender's node type word.
         if (pkt->node_type == TYPE_CODED_HELLO && from != nullptr) add_sender_as_peer(from, pkt->reserved[0]);
@@ -237,7 +356,8 @@ void zvmp_initialise_network(const char* addr, unsigned int port, unsigned int n
     zvmp_init_port = port;
     zvmp_store_init_addr(zvmp_init_addr, addr);
 
-    zvmp_net_socket = zvmp_open_socket(zvmp_net_state.open, ZvmpSocketKind::Udp, zvmp_init_addr, port);
+    zvmp_net_socket = zvmp_open_socket(zvmp_net_state.open, ZvmpSocketKind::Udp, zvmp_init_addr, port,
+                                       &zvmp_net_state.mcast_if);
     // Opened on the range, the node announces itself to the group but does not listen on it.
     if (zvmp_network_is_open() && port != 0) zvmp_join_multicast_group(ZVMP_MCAST_GROUP);
 }
@@ -258,6 +378,16 @@ void zvmp_close_network()
 
 int zvmp_network_is_open() { return zvmp_net_socket != PLAT_INVALID_SOCKET ? 1 : 0; }
 
+void zvmp_set_multicast_interface(std::uint32_t addr, const char* text)
+{
+    ZvmpMulticastInterface& mcast_if = zvmp_net_state.mcast_if;
+    mcast_if.set = true;
+    mcast_if.addr = addr;
+    zvmp_store_init_addr(mcast_if.text, text);
+    mcast_if.refusal_shown = false;  // a new address gets its own report
+    if (zvmp_network_is_open()) zvmp_apply_multicast_interface(zvmp_net_socket, mcast_if);
+}
+
 // ---- Targets and peers ----
 
 void zvmp_add_target_to_list(const char* addr, unsigned int port, zvmp_net_tgt_list_s** list, long long time,
@@ -265,7 +395,11 @@ void zvmp_add_target_to_list(const char* addr, unsigned int port, zvmp_net_tgt_l
 {
     std::uint32_t a;
     if (list == nullptr || !parse_target(addr, port, a)) return;
-    zvmp_net_tgt_list_s** link = find_link(list, a, port);
+    if (list == &zvmp_net_peer_list) {
+        add_peer(a, port_n_of(port), time, node_type);
+        return;
+    }
+    zvmp_net_tgt_list_s** link = find_link(list, a, port_n_of(port));
     if (zvmp_net_tgt_list_s* entry = *link; entry != nullptr) {
         entry->node_type = node_type;
         // A permanent entry stays permanent; a learned one refreshed with time 0 becomes so.
@@ -276,23 +410,21 @@ void zvmp_add_target_to_list(const char* addr, unsigned int port, zvmp_net_tgt_l
     auto* entry = new (std::nothrow) zvmp_net_tgt_list_s{};
     if (entry == nullptr) return;
     entry->sa.sin_family = AF_INET;
-    entry->sa.sin_port = htons(static_cast<std::uint16_t>(port));
+    entry->sa.sin_port = port_n_of(port);
     entry->sa.sin_addr.s_addr = a;
     entry->last_heard = time;
     entry->last_update = time;
     entry->node_type = node_type;
     *link = entry;
-    if (list == &zvmp_net_peer_list) {
-        ++zvmp_peer_count;
-        if (zvmp_net_peer_created_callback != nullptr) zvmp_net_peer_created_callback(entry, node_type);
-    }
 }
 
 void zvmp_remove_target_from_list(const char* addr, unsigned int port, zvmp_net_tgt_list_s** list)
 {
     std::uint32_t a;
     if (list == nullptr || !parse_target(addr, port, a)) return;
-    zvmp_net_tgt_list_s** link = find_link(list, a, port);
+    // The peer list's index tells at once whether a walk is needed.
+    if (list == &zvmp_net_peer_list && indexed_peer(a, port_n_of(port)) == nullptr) return;
+    zvmp_net_tgt_list_s** link = find_link(list, a, port_n_of(port));
     if (*link != nullptr) remove_entry(link, list);
 }
 
@@ -322,20 +454,45 @@ zvmp_net_tgt_list_s* zvmp_peer_with_addr_port(const char* addr, unsigned int por
 {
     std::uint32_t a;
     if (!parse_target(addr, port, a)) return nullptr;
-    return *find_link(&zvmp_net_peer_list, a, port);
+    return indexed_peer(a, port_n_of(port));
 }
 
 zvmp_net_tgt_list_s* zvmp_peer_with_sa(const sockaddr_in* sa)
 {
-    if (sa == nullptr) return nullptr;
-    for (zvmp_net_tgt_list_s* e = zvmp_net_peer_list; e != nullptr; e = e->next)
-        if (e->sa.sin_family == sa->sin_family && e->sa.sin_port == sa->sin_port &&
-            e->sa.sin_addr.s_addr == sa->sin_addr.s_addr)
-            return e;
-    return nullptr;
+    if (sa == nullptr || sa->sin_family != AF_INET) return nullptr;
+    return indexed_peer(sa->sin_addr.s_addr, sa->sin_port);
 }
 
 unsigned int zvmp_number_of_peers() { return zvmp_peer_count; }
+
+void zvmp_set_peer_cap(unsigned int cap)
+{
+    if (cap >= 1 && cap <= 0xFFFF) zvmp_net_state.peers.cap = cap;
+}
+
+unsigned int zvmp_number_of_learned_peers() { return zvmp_net_state.peers.learned; }
+
+int zvmp_peers_agree()
+{
+    unsigned int entries = 0, learned = 0, streaming = 0;
+    std::unordered_map<std::uint32_t, unsigned int> permanent;
+    zvmp_net_tgt_list_s** link = &zvmp_net_peer_list;
+    for (; *link != nullptr; link = &(*link)->next) {
+        const zvmp_net_tgt_list_s* e = *link;
+        ++entries;
+        if (e->last_heard != 0)
+            ++learned;
+        else
+            ++permanent[e->sa.sin_addr.s_addr];
+        if (e->flags & ZVMP_TGT_STREAMING) ++streaming;
+        if (indexed_peer(e->sa.sin_addr.s_addr, e->sa.sin_port) != e) return 0;
+    }
+    return link == zvmp_net_state.peers.tail && entries == zvmp_peer_count && entries == zvmp_net_state.peers.index.size() &&
+                   learned == zvmp_net_state.peers.learned && streaming == zvmp_number_of_stream_peers &&
+                   permanent == zvmp_allow_state.permanent
+               ? 1
+               : 0;
+}
 
 unsigned int zvmp_number_of_stream_clients() { return zvmp_number_of_stream_peers; }
 

@@ -1,7 +1,9 @@
 // The ZVMP UDP network: the packet format (a 24-byte header and a run of messages whose ids
 // state their payload length), reading and walking received datagrams, the one UDP socket, the
 // multicast target and peer lists, hellos, stream subscriptions, peer expiry and the periodic
-// service `zvmp_showtime`. Owns the socket, both lists, their counters and the hooks.
+// service `zvmp_showtime`. Owns the socket, both lists, their counters and the hooks, the index
+// that finds a peer by address and port, the bound on learned peers and the multicast interface.
+// Datagrams from senders that are not allowed (net/zvmpallow.h) are read and dropped.
 //
 // Every header word and message id is a host-order 32-bit word, and payloads travel as they lie
 // in memory, so the wire format is little-endian only on a little-endian host.
@@ -11,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 
 #include "net/zvmpsocket.h"
 #include "platform/net.h"
@@ -40,6 +43,13 @@ inline constexpr std::uint32_t ZVMP_NODE_TYPE_CODE_MASK = 0xFF000000;
 
 // Bit 0 of zvmp_net_tgt_list_s::flags: the peer has asked for the stream.
 inline constexpr std::uint32_t ZVMP_TGT_STREAMING = 0x1;
+
+// Learned peers (those added by a hello) at most, unless set otherwise.
+inline constexpr unsigned int ZVMP_DEFAULT_PEER_CAP = 256;
+// New learned peers accepted in one wall-clock second at most.
+inline constexpr unsigned int ZVMP_NEW_PEERS_PER_SECOND = 64;
+// A streaming peer silent this many seconds may give its place to a new one.
+inline constexpr long long ZVMP_IDLE_STREAM_S = 5;
 
 struct zvmp_pkt_s {
     std::uint32_t node_type;
@@ -99,10 +109,23 @@ extern zvmp_net_tgt_list_s* zvmp_net_peer_list;
 extern unsigned int zvmp_peer_count;
 extern unsigned int zvmp_number_of_stream_peers;
 
+// Beside the peer list: the index that finds an entry by address and port, the list's final
+// null link (where new entries go), and the bound on learned peers.
+struct ZvmpPeerTable {
+    std::unordered_map<std::uint64_t, zvmp_net_tgt_list_s*> index;
+    zvmp_net_tgt_list_s** tail = &zvmp_net_peer_list;
+    unsigned int learned = 0;
+    unsigned int cap = ZVMP_DEFAULT_PEER_CAP;
+    long long new_second = 0;  // the wall-clock second counted in new_this_second
+    unsigned int new_this_second = 0;
+};
+
 // The network's hidden state.
 struct ZvmpNetState {
-    ZvmpOpenAttempts open;        // of the socket
-    long long last_showtime = 0;  // wall-clock second of the last hello and expiry pass
+    ZvmpOpenAttempts open;            // of the socket
+    ZvmpMulticastInterface mcast_if;  // applied at every opening
+    long long last_showtime = 0;      // wall-clock second of the last hello and expiry pass
+    ZvmpPeerTable peers;
     // Counts since start, for the operator's status line: datagrams sent whole, and datagrams
     // read but refused (empty, too long, a length field that differs, or dropped by the system).
     unsigned long long packets_sent = 0;
@@ -115,6 +138,11 @@ extern ZvmpNetState zvmp_net_state;
 // alone and joins 239.224.224.1. Only the type code of `node_type` is kept.
 void zvmp_initialise_network(const char* addr, unsigned int port, unsigned int node_type);
 void zvmp_join_multicast_group(const char* group);
+// Multicast sent from now on (hellos to the groups) leaves through the card holding the local
+// address `addr` (network order; `text` is how it was given): applied to the open socket now
+// and at every later open. When the system refuses it, the default card is used and the
+// refusal is printed, once for each address asked for.
+void zvmp_set_multicast_interface(std::uint32_t addr, const char* text);
 void zvmp_close_network();
 int zvmp_network_is_open();
 
@@ -131,6 +159,12 @@ zvmp_net_tgt_list_s* zvmp_peer_list();
 zvmp_net_tgt_list_s* zvmp_peer_with_addr_port(const char* addr, unsigned int port);
 zvmp_net_tgt_list_s* zvmp_peer_with_sa(const sockaddr_in* sa);
 unsigned int zvmp_number_of_peers();
+// Learned peers at most (1 to 65535); a lower bound than the peers already learned removes
+// none of them.
+void zvmp_set_peer_cap(unsigned int cap);
+unsigned int zvmp_number_of_learned_peers();
+// 1 when the counters, the peer list and its index agree, else 0.
+int zvmp_peers_agree();
 unsigned int zvmp_number_of_stream_clients();
 // Streaming peers whose type code equals that of `type` (code in the top byte, zero below).
 unsigned int zvmp_number_of_stream_clients_of_type(unsigned int type);

@@ -1,4 +1,5 @@
-// Opening the network's sockets: start-up, one attempt a second, the first free port.
+// Opening the network's sockets: start-up, one attempt a second, the first free port, the
+// multicast interface.
 #include "net/zvmpsocket.h"
 
 #include <algorithm>
@@ -15,7 +16,7 @@ void zvmp_net_report_failure(const char* what, int error)
 }
 
 plat_socket_t zvmp_open_socket(ZvmpOpenAttempts& attempts, ZvmpSocketKind kind, const char* addr,
-                               unsigned int port)
+                               unsigned int port, ZvmpMulticastInterface* mcast_if)
 {
     if (!attempts.winInitialised) {
         if (!plat_net.startup()) return PLAT_INVALID_SOCKET;
@@ -36,8 +37,18 @@ plat_socket_t zvmp_open_socket(ZvmpOpenAttempts& attempts, ZvmpSocketKind kind, 
         std::snprintf(what, sizeof what, "no free %s port in %u-%u", kind == ZvmpSocketKind::Udp ? "UDP" : "TCP",
                       first, last);
         zvmp_net_report_failure(what, error);
+        return s;
     }
+    if (mcast_if != nullptr) zvmp_apply_multicast_interface(s, *mcast_if);
     return s;
+}
+
+void zvmp_apply_multicast_interface(plat_socket_t s, ZvmpMulticastInterface& mcast_if)
+{
+    if (!mcast_if.set || plat_net.multicast_interface(s, mcast_if.addr) == 0 || mcast_if.refusal_shown) return;
+    mcast_if.refusal_shown = true;
+    std::printf("\nMulticast interface %s is not an address of this computer, using the default", mcast_if.text);
+    std::fflush(stdout);
 }
 
 void zvmp_store_init_addr(char (&dst)[ZVMP_ADDR_TEXT_SIZE], const char* src)

@@ -1,8 +1,10 @@
 // Opening the network's sockets, shared by the UDP network and the TCP server: the platform's
-// start-up, at most one attempt per wall-clock second, and binding to the first free port of a
-// range; and the hook that tells the operator why a socket failed. Owns no state: each caller
-// keeps its own attempts.
+// start-up, at most one attempt per wall-clock second, binding to the first free port of a
+// range, and the card that multicast leaves through; and the hook that tells the operator why a
+// socket failed. Owns no state: each caller keeps its own attempts and settings.
 #pragma once
+
+#include <cstdint>
 
 #include "platform/net.h"
 
@@ -20,12 +22,25 @@ struct ZvmpOpenAttempts {
     long long last_init_attempt = 0;  // wall-clock second of the last attempt
 };
 
+// The card that multicast sent on a socket leaves through (IP_MULTICAST_IF), when one is set:
+// the local address that names it and that address as it was given.
+struct ZvmpMulticastInterface {
+    bool set = false;
+    std::uint32_t addr = 0;  // network order
+    char text[ZVMP_ADDR_TEXT_SIZE] = "";
+    bool refusal_shown = false;  // the system's refusal of this address was printed
+};
+
 // A new socket bound on `addr` (text, any address when the text is not one) to `port`, or to the
-// first free port from ZVMP_FIRST_PORT to ZVMP_LAST_PORT when `port` is 0. PLAT_INVALID_SOCKET
-// when the platform does not start, when an attempt was already made in this wall-clock second,
-// or when no port is free (reported as "no free UDP port in 59000-59999").
+// first free port from ZVMP_FIRST_PORT to ZVMP_LAST_PORT when `port` is 0, with the multicast
+// interface applied when one is given. PLAT_INVALID_SOCKET when the platform does not start,
+// when an attempt was already made in this wall-clock second, or when no port is free (reported
+// as "no free UDP port in 59000-59999").
 plat_socket_t zvmp_open_socket(ZvmpOpenAttempts& attempts, ZvmpSocketKind kind, const char* addr,
-                               unsigned int port);
+                               unsigned int port, ZvmpMulticastInterface* mcast_if = nullptr);
+// Applies a set multicast interface to `s`. When the system refuses it, the socket keeps the
+// default card, and the refusal is printed (at every verbosity) once for each address.
+void zvmp_apply_multicast_interface(plat_socket_t s, ZvmpMulticastInterface& mcast_if);
 
 // Keeps `src` (null meaning "0.0.0.0") in `dst`, cut to fit; a `src` that is `dst` itself stays
 // as it is.

@@ -3,6 +3,8 @@
 // socket except the outgoing connect.
 #include "net/zvmptcp.h"
 
+#include "net/zvmpallow.h"
+
 plat_socket_t zvmp_tcp_server_socket = PLAT_INVALID_SOCKET;
 plat_socket_t zvmp_tcp_server_client_socket = PLAT_INVALID_SOCKET;
 sockaddr_in zvmp_tcp_server_client_addr{};
@@ -59,6 +61,12 @@ plat_socket_t zvmp_tcp_server_accept_incoming()
         return PLAT_INVALID_SOCKET;
     // A failed accept leaves the connection invalid; the next service call tries again.
     zvmp_tcp_server_client_socket = plat_net.accept(zvmp_tcp_server_socket, &zvmp_tcp_server_client_addr);
+    // A client from outside the allowed networks is let go at once.
+    if (zvmp_tcp_server_client_socket != PLAT_INVALID_SOCKET &&
+        !zvmp_sender_allowed(zvmp_tcp_server_client_addr.sin_addr.s_addr)) {
+        ++zvmp_allow_state.refused;
+        zvmp_tcp_close_server_client();
+    }
     if (zvmp_tcp_server_client_socket == PLAT_INVALID_SOCKET) zvmp_tcp_server_client_addr = sockaddr_in{};
     return zvmp_tcp_server_client_socket;
 }

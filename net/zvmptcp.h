@@ -1,6 +1,7 @@
 // The ZVMP TCP transport: a listening server that takes one client at a time and hands the
 // bytes it reads to a hook, and helpers that open and close an outgoing connection. Owns the
-// listening socket, the accepted connection and its address.
+// listening socket, the accepted connection and its address; a client from outside the allowed
+// networks (net/zvmpallow.h) is let go at once.
 #pragma once
 
 #include "net/zvmpsocket.h"

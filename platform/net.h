@@ -51,6 +51,9 @@ struct PlatNetApi {
     int (*join_multicast)(plat_socket_t s, std::uint32_t group);
     // The system's error number of the last failed operation (errno, WSAGetLastError).
     int (*last_error)();
+    // IP_MULTICAST_IF: multicast sent on the socket leaves through the card holding the local
+    // address (network order); 0 on success, -1 when the system refuses the address.
+    int (*multicast_interface)(plat_socket_t s, std::uint32_t local_addr);
 };
 
 extern PlatNetApi plat_net;

@@ -85,6 +85,13 @@ int os_join_multicast(plat_socket_t s, std::uint32_t group)
 
 int os_last_error() { return ::WSAGetLastError(); }
 
+int os_multicast_interface(plat_socket_t s, std::uint32_t local_addr)
+{
+    in_addr a{};
+    a.s_addr = local_addr;
+    return ::setsockopt(s, IPPROTO_IP, IP_MULTICAST_IF, reinterpret_cast<const char*>(&a), sizeof a) == 0 ? 0 : -1;
+}
+
 }  // namespace
 
 long plat_recv_failure(int wsa_error)
@@ -106,7 +113,7 @@ long plat_recv_failure(int wsa_error)
 const PlatNetApi plat_net_os = {
     os_startup, os_udp_socket, os_tcp_socket, os_bind,     os_listen,   os_accept,
     os_connect, os_send_to,    os_recv_from,  os_recv,     os_readable, os_close,
-    os_join_multicast, os_last_error,
+    os_join_multicast, os_last_error, os_multicast_interface,
 };
 
 PlatNetApi plat_net = plat_net_os;

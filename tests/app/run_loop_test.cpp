@@ -13,6 +13,7 @@
 #include "app/report.h"
 #include "cpflight/cpflight.h"
 #include "flightdata/flightdata.h"
+#include "net/zvmpallow.h"
 #include "net/zvmpnet.h"
 #include "net/zvmpsocket.h"
 #include "platform/clock.h"
@@ -259,6 +260,7 @@ TEST(Report, StatusLineEveryTenSecondsWithCountsSinceTheLineBefore)
     zvscpl_report_status(true);  // the period starts
     zvmp_net_state.packets_sent += 215;
     zvmp_net_state.packets_refused += 3;
+    zvmp_allow_state.refused += 2;  // senders turned away count too
     zvscpl_report.commands += 25;
     for (long long ms : {9999, 10000}) {
         report_ms = ms;
@@ -273,7 +275,7 @@ TEST(Report, StatusLineEveryTenSecondsWithCountsSinceTheLineBefore)
     zvscpl_report_status(false);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "\nstatus 22:13:30 sim=connected peers=3 permanent=1 streaming_full=1 streaming_position=1 sent_per_s=21 "
-              "commands_per_s=2 dropped=0 refused=3 cpflight=closed"
+              "commands_per_s=2 dropped=0 refused=5 cpflight=closed"
               "\nstatus 22:13:50 sim=waiting peers=3 permanent=1 streaming_full=1 streaming_position=1 sent_per_s=5 "
               "commands_per_s=0 dropped=4 refused=0 cpflight=closed");
 }

@@ -1,4 +1,6 @@
 // Start-up: the command line's effect on the program state and the exact console text.
+#include <algorithm>
+#include <bit>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "app/getopt.h"
 #include "app/pyxplugin.h"
 #include "cpflight/cpflight.h"
+#include "net/zvmpallow.h"
 #include "net/zvmpnet.h"
 #include "tests/support/simconnect_double.h"
 
@@ -143,6 +146,67 @@ TEST(Startup, VerbosityAndPortOptions)
         } else {
             EXPECT_EQ(zvxpl_cpflight_enabled, 0);
         }
+    }
+}
+
+std::vector<std::string> networks()
+{
+    std::vector<std::string> out;
+    for (const ZvmpNetwork& n : zvmp_allow_state.networks)
+        out.push_back(std::string(plat_inet_ntoa(n.addr)) + "/" + std::to_string(std::popcount(n.mask)));
+    return out;
+}
+
+TEST(Startup, NetworkOptions)
+{
+    const std::string bad_p = "\nIgnoring -p ", bad_p_end = ": not a number from 1 to 65535";
+    const std::string bad_a = "\nIgnoring -a ", bad_a_end = ": not a network such as 192.168.1.0/24";
+    const std::string none = "\nNo valid -a network: only static peers (-i) may reach this program";
+    struct Case {
+        std::vector<std::string> words;
+        std::string printed;
+        unsigned int cap;
+        std::vector<std::string> networks;
+        const char* interface;  // null: the default
+    };
+    const std::vector<Case> cases = {
+        {{"-p", "1000"}, "", 1000, {}, nullptr},
+        {{"-p65535"}, "", 65535, {}, nullptr},
+        {{"-p", "0"}, bad_p + "0" + bad_p_end, 256, {}, nullptr},
+        {{"-p", "65536"}, bad_p + "65536" + bad_p_end, 256, {}, nullptr},
+        {{"-s", "-p", "12x"}, bad_p + "12x" + bad_p_end, 256, {}, nullptr},  // at every verbosity
+        {{"-a", "192.168.1.77/24", "-a", "10.0.0.7"}, "", 256, {"192.168.1.0/24", "10.0.0.7/32"}, nullptr},
+        {{"-a", "10.0.0.0/33"}, bad_a + "10.0.0.0/33" + bad_a_end + none, 256, {}, nullptr},
+        {{"-a", "10.0.0", "-a", "10.0.0.0/8"}, bad_a + "10.0.0" + bad_a_end, 256, {"10.0.0.0/8"}, nullptr},
+        {{"-m", "127.0.0.1"}, "", 256, {}, "127.0.0.1"},
+        {{"-m", "127.1"}, "\nIgnoring -m 127.1: not an IPv4 address", 256, {}, nullptr},
+        {{"-m", "10.9.9.9"},
+         "\nMulticast interface 10.9.9.9 is not an address of this computer, using the default",
+         256,
+         {},
+         "10.9.9.9"},
+        // No bad value stops the program.
+        {{"-p", "x", "-a", "y", "-c", "3"},
+         bad_p + "x" + bad_p_end + bad_a + "y" + bad_a_end + none + "\nConfiguring CPFlight MCP on COM3 ...",
+         256,
+         {},
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.words[0] + " " + c.words.back());
+        // Each case is a fresh start of the program's option and network settings.
+        zvopt::optind = 1;
+        zvopt::optreset = 1;
+        zvmp_net_state.peers.cap = ZVMP_DEFAULT_PEER_CAP;
+        zvmp_allow_state = ZvmpAllowState{};
+        zvmp_net_state.mcast_if = ZvmpMulticastInterface{};
+        scd::open_result = E_FAIL;
+        EXPECT_EQ(run_main(c.words), kHeader + c.printed);
+        EXPECT_EQ(zvmp_net_state.peers.cap, c.cap);
+        EXPECT_EQ(networks(), c.networks);
+        bool restricted = std::find(c.words.begin(), c.words.end(), "-a") != c.words.end();
+        EXPECT_EQ(zvmp_allow_state.restricted, restricted);
+        EXPECT_STREQ(zvmp_net_state.mcast_if.text, c.interface ? c.interface : "");
     }
 }
 

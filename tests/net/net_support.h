@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "net/zvmpallow.h"
 #include "net/zvmpnet.h"
 #include "platform/clock.h"
 #include "platform/net.h"

@@ -1,5 +1,6 @@
-// The target and peer lists: adding, refreshing, removing, expiry, stream subscriptions and
-// sending to streaming peers by type code.
+// The target and peer lists: adding, refreshing, removing, expiry, stream subscriptions,
+// sending to streaming peers by type code, and the bound and rate on learned peers, with the
+// index beside the list agreeing with it throughout.
 #include "tests/net/net_support.h"
 
 using namespace nt;
@@ -52,6 +53,16 @@ TEST(Peers, AddRefreshRemoveKeepOrderAndCount)
     EXPECT_EQ(zvmp_number_of_peers(), 2u);
     EXPECT_EQ(removed_calls, 1);
     EXPECT_EQ(zvmp_peer_with_addr_port("10.0.0.1", 2426), nullptr);
+    EXPECT_TRUE(zvmp_peers_agree());
+
+    // Removing the last entry, then all: new entries still go to the end.
+    zvmp_remove_peer_target("10.0.0.2", 2426);
+    zvmp_add_peer_target("10.0.0.3", 2424, 0x81060000);
+    EXPECT_EQ(list_of(zvmp_peer_list()), (std::vector<std::string>{"10.0.0.2:2424", "10.0.0.3:2424"}));
+    for (const char* addr : {"10.0.0.2", "10.0.0.3", "10.0.0.4"}) zvmp_remove_peer_target(addr, 2424);
+    zvmp_add_peer_target("10.0.0.4", 2424, 0x81060000);
+    EXPECT_EQ(zvmp_peer_with_addr_port("10.0.0.4", 2424), zvmp_peer_list());
+    EXPECT_TRUE(zvmp_peers_agree());
 }
 
 TEST(Peers, MulticastListIsSeparateAndUncounted)
@@ -114,6 +125,8 @@ TEST(Peers, LearnedPeersExpireAfterMoreThanSixtySeconds)
     EXPECT_EQ(zvmp_number_of_peers(), 1u);
     EXPECT_EQ(zvmp_number_of_stream_clients(), 0u);
     EXPECT_EQ(removed_calls, 1);
+    EXPECT_EQ(zvmp_peer_with_addr_port("10.0.0.5", 5000), nullptr);
+    EXPECT_TRUE(zvmp_peers_agree());
 
     // Permanent peers never expire.
     clock_s = 1000000;
@@ -149,9 +162,11 @@ TEST(Peers, PermanentAndLearnedPeers)
     receive(ZVMP_MSG_HELLO, sender("10.0.0.2", 6000));
     zvmp_add_peer_target("10.0.0.2", 6000, 0x81060000);
     EXPECT_EQ(zvmp_peer_with_addr_port("10.0.0.2", 6000)->last_heard, 0);
+    EXPECT_EQ(zvmp_number_of_learned_peers(), 0u);
     clock_s = 5000;
     zvmp_remove_expired_peers();
     EXPECT_EQ(zvmp_number_of_peers(), 2u);
+    EXPECT_TRUE(zvmp_peers_agree());
 }
 
 TEST(Peers, StreamRequestsAndStops)
@@ -200,6 +215,78 @@ TEST(Peers, CountersNeverWrapBelowZero)
     EXPECT_EQ(zvmp_peer_list(), nullptr);
     EXPECT_EQ(zvmp_number_of_stream_clients(), 0u);
     EXPECT_EQ(zvmp_number_of_peers(), 0u);
+}
+
+unsigned int removed_port = 0;
+
+TEST(Peers, AFullListReplacesTheIdlePeerHeardFromLongestAgo)
+{
+    zvmp_net_peer_removed_callback = [](zvmp_net_tgt_list_s* e) { removed_port = ntohs(e->sa.sin_port); };
+    zvmp_set_peer_cap(3);
+    // A permanent peer and a multicast target neither count nor go.
+    zvmp_add_peer_target("10.0.1.7", 7, 0x81060000);
+    zvmp_add_multicast_target("239.224.224.1", 2424);
+    struct Case {
+        const char* what;
+        long long heard[3];  // learned peers on ports 1, 2, 3, in list order
+        bool streaming[3];
+        unsigned int goes;  // the port replaced by 10.0.1.9:9 at second 1000; 0: refused
+    };
+    const Case cases[] = {
+        {"oldest goes", {990, 980, 995}, {}, 2},
+        {"ties go by list order", {990, 980, 980}, {}, 2},
+        {"streaming and heard 4 s ago stays", {996, 997, 998}, {true}, 2},
+        {"streaming and silent 5 s goes", {995, 997, 998}, {true}, 1},
+        {"all streaming and heard lately: refused", {996, 997, 999}, {true, true, true}, 0},
+    };
+    unsigned int refused = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (unsigned int i = 0; i < 3; ++i) {
+            use_fake_clock(c.heard[i]);
+            receive(ZVMP_MSG_HELLO, sender("10.0.1.1", i + 1));
+            if (c.streaming[i]) receive(ZVMP_MSG_REQ_STREAM, sender("10.0.1.1", i + 1));
+        }
+        clock_s = 1000;
+        removed_port = 0;
+        receive(ZVMP_MSG_HELLO, sender("10.0.1.9", 9));
+        EXPECT_EQ(removed_port, c.goes);
+        refused += c.goes == 0 ? 1 : 0;
+        EXPECT_EQ(zvmp_number_refused(), refused);
+        EXPECT_EQ(list_of(zvmp_peer_list()).back(), c.goes != 0 ? "10.0.1.9:9" : "10.0.1.1:3");
+        EXPECT_EQ(zvmp_number_of_learned_peers(), 3u);
+        EXPECT_TRUE(zvmp_peers_agree());
+        // A known peer is heard however full the list is.
+        receive(ZVMP_MSG_HELLO, sender("10.0.1.1", 3));
+        EXPECT_EQ(zvmp_number_refused(), refused);
+        clock_s = 2000;
+        zvmp_remove_expired_peers();
+        EXPECT_EQ(list_of(zvmp_peer_list()), std::vector<std::string>{"10.0.1.7:7"});
+        EXPECT_TRUE(zvmp_peers_agree());
+    }
+}
+
+TEST(Peers, AtMostSixtyFourNewPeersASecondAndTheDefaultBound)
+{
+    use_fake_clock(1000);
+    zvmp_set_peer_cap(0);  // out of range: the default stays
+    for (unsigned int port = 1; port <= 70; ++port) receive(ZVMP_MSG_HELLO, sender("10.0.2.1", port));
+    EXPECT_EQ(zvmp_number_of_peers(), 64u);
+    EXPECT_EQ(zvmp_number_refused(), 6u);
+    receive(ZVMP_MSG_HELLO, sender("10.0.2.1", 64), 0x84060000);  // known: still heard
+    zvmp_add_peer_target("10.0.2.2", 2424, 0x81060000);           // permanent: still added
+    EXPECT_EQ(zvmp_number_of_peers(), 65u);
+    EXPECT_EQ(zvmp_number_refused(), 6u);
+    for (unsigned int second = 1; second <= 4; ++second) {
+        clock_s = 1000 + second;
+        for (unsigned int port = 1; port <= 64; ++port)
+            receive(ZVMP_MSG_HELLO, sender("10.0.2.3", 100 * second + port));
+    }
+    // 320 learned in all: the last 64 took the places of the first 64.
+    EXPECT_EQ(zvmp_number_of_learned_peers(), ZVMP_DEFAULT_PEER_CAP);
+    EXPECT_EQ(zvmp_number_refused(), 6u);
+    EXPECT_EQ(zvmp_peer_with_addr_port("10.0.2.1", 64), nullptr);
+    EXPECT_TRUE(zvmp_peers_agree());
 }
 
 TEST(Peers, SendingToStreamingPeersByTypeCode)

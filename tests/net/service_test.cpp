@@ -1,5 +1,6 @@
 // The socket and the network service: opening on the port range, hellos once per wall-clock
-// second, re-opening after a failure, and reading within one service call.
+// second, re-opening after a failure, the multicast interface at every opening, reading within
+// one service call, and the senders heard when networks are restricted.
 #include "tests/net/net_support.h"
 
 using namespace nt;
@@ -14,6 +15,8 @@ int udp_sockets_made = 0;
 int sockets_closed = 0;
 int groups_joined = 0;
 std::vector<unsigned int> ports_tried;
+std::vector<std::string> interfaces_set;  // "socket:address" of each IP_MULTICAST_IF
+int interface_result = 0;                 // what the system answers, -1: refused
 
 void count_calls()
 {
@@ -28,6 +31,10 @@ void count_calls()
     plat_net.join_multicast = [](plat_socket_t s, std::uint32_t group) {
         ++groups_joined;
         return plat_net_os.join_multicast(s, group);
+    };
+    plat_net.multicast_interface = [](plat_socket_t s, std::uint32_t addr) {
+        interfaces_set.push_back(std::to_string(s) + ":" + plat_inet_ntoa(addr));
+        return interface_result;
     };
 }
 
@@ -308,6 +315,77 @@ TEST(Service, LearnedPeerExpiresInTheService)
     clock_s = 1061;
     zvmp_showtime();
     EXPECT_EQ(zvmp_number_of_peers(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+std::string socket_and(const char* addr) { return std::to_string(zvmp_net_socket) + ":" + addr; }
+
+TEST(Service, MulticastInterfaceAtEveryOpening)
+{
+    use_fake_clock(1000);
+    count_calls();
+    // Asked for before the socket opens: applied at the opening; while open: at once.
+    zvmp_set_multicast_interface(inet_addr("127.0.0.1"), "127.0.0.1");
+    EXPECT_TRUE(interfaces_set.empty());
+    zvmp_initialise_network("0.0.0.0", 0, 0x13000000);
+    EXPECT_EQ(interfaces_set, std::vector<std::string>{socket_and("127.0.0.1")});
+    zvmp_set_multicast_interface(inet_addr("10.9.9.9"), "10.9.9.9");
+    EXPECT_EQ(interfaces_set.back(), socket_and("10.9.9.9"));
+
+    // Re-opened after a failed send: applied again. A refusal is reported once.
+    interface_result = -1;
+    testing::internal::CaptureStdout();
+    for (long long second : {1001, 1002}) {
+        failing_send = static_cast<int>(sends.size());
+        record_sends();
+        zvmp_add_multicast_target("239.224.224.1", 2424);
+        zvmp_showtime();
+        EXPECT_FALSE(zvmp_network_is_open());
+        clock_s = second;
+        zvmp_initialise_network("0.0.0.0", 0, 0x13000000);
+        ASSERT_TRUE(zvmp_network_is_open());
+        EXPECT_EQ(interfaces_set.back(), socket_and("10.9.9.9"));
+    }
+    EXPECT_EQ(interfaces_set.size(), 4u);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\nMulticast interface 10.9.9.9 is not an address of this computer, using the default");
+}
+
+TEST(Service, OnlyAllowedNetworksAndStaticPeersAreHeard)
+{
+#ifdef _WIN32
+    // Wine binds a UDP socket asked for 127.0.0.2 to any address, so it sends from 127.0.0.1.
+    GTEST_SKIP() << "senders on other loopback addresses need Linux";
+#endif
+    open_node();
+    zvmp_net_message_received_callback = record_message;
+    ASSERT_TRUE(zvmp_allow_network("127.0.0.1"));
+    zvmp_add_peer_target("127.0.0.3", 2424, 0x81060000);  // a static peer, elsewhere
+    const struct {
+        const char* addr;
+        bool heard;
+    } cases[] = {{"127.0.0.1", true}, {"127.0.0.2", false}, {"127.0.0.3", true}};
+    const std::vector<std::uint32_t> all = {ZVMP_MSG_HELLO, ZVMP_MSG_REQ_STREAM, 0x22011501};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.addr);
+        delivered.clear();
+        UdpEnd panel(0, c.addr);
+        panel.send(packet(0x81060000, 3, {ZVMP_MSG_HELLO, 0x81060000, ZVMP_MSG_REQ_STREAM, 0x22011501, 1}), 59000);
+        zvmp_showtime();
+        EXPECT_EQ(zvmp_peer_with_addr_port(c.addr, panel.port) != nullptr, c.heard);
+        EXPECT_EQ(delivered_ids(), c.heard ? all : std::vector<std::uint32_t>{});
+    }
+    EXPECT_EQ(zvmp_number_refused(), 1u);
+    EXPECT_EQ(zvmp_number_of_stream_clients(), 2u);
+    // Once the static peer is gone, its address is a stranger's.
+    zvmp_remove_peer_target("127.0.0.3", 2424);
+    UdpEnd(0, "127.0.0.3").send(packet(0x81060000, 1, {ZVMP_MSG_HELLO, 0x81060000}), 59000);
+    zvmp_showtime();
+    EXPECT_EQ(zvmp_number_refused(), 2u);
+    EXPECT_TRUE(zvmp_peers_agree());
 }
 
 }  // namespace

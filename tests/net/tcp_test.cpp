@@ -21,11 +21,13 @@ void record_read(void* data, sockaddr_in* from, long long count)
     read_from = std::string(inet_ntoa(from->sin_addr)) + ":" + std::to_string(ntohs(from->sin_port));
 }
 
-// A client of the test, connected to 127.0.0.1:port.
+// A client of the test, connected to 127.0.0.1:port from `from`.
 struct Client {
     plat_socket_t fd = socket(AF_INET, SOCK_STREAM, 0);
-    explicit Client(unsigned int port)
+    explicit Client(unsigned int port, const char* from = "127.0.0.1")
     {
+        sockaddr_in local = loopback(0, from);
+        EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
         sockaddr_in to = loopback(port);
         EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
     }
@@ -170,6 +172,36 @@ TEST(Tcp, FailedListenIsRetriedInTheNextSecond)
     EXPECT_TRUE(zvmp_tcp_network_server_is_open());
     // The failed attempt's socket was closed, so the port is free again.
     EXPECT_EQ(local_port(zvmp_tcp_server_socket), 59000u);
+}
+
+TEST(Tcp, ClientsOutsideTheAllowedNetworksAreLetGo)
+{
+    zvmp_tcp_server_data_received_callback = record_read;
+    ASSERT_TRUE(zvmp_allow_network("127.0.0.0/31"));
+    zvmp_tcp_showtime();
+    struct Case {
+        const char* from;
+        bool kept;
+    };
+    const Case cases[] = {{"127.0.0.2", false}, {"127.0.0.1", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.from);
+        Client client(59000, c.from);
+        ASSERT_TRUE(serve_until([] {
+            return zvmp_number_refused() > 0 && (zvmp_tcp_server_client_socket != PLAT_INVALID_SOCKET ||
+                                                  !zvmp_tcp_descriptor_has_data_to_read(zvmp_tcp_server_socket));
+        }));
+        EXPECT_EQ(zvmp_tcp_server_client_socket != PLAT_INVALID_SOCKET, c.kept);
+        EXPECT_EQ(zvmp_number_refused(), 1u);
+        if (!c.kept) {
+            // Let go at once: the client reads the end of the stream.
+            char byte;
+            ASSERT_TRUE(wait_readable(client.fd, 2000));
+            EXPECT_EQ(tsock::recv_now(client.fd, &byte, 1), 0);
+            EXPECT_EQ(zvmp_tcp_server_client_addr.sin_port, 0);
+        }
+    }
+    EXPECT_TRUE(reads.empty());
 }
 
 TEST(Tcp, OutgoingConnectAndClose)

@@ -209,6 +209,26 @@ TEST_F(Program, ServesAPanelAndEndsWithCodeZeroOnCtrlC)
     EXPECT_EQ(program.output().rfind("Zorvan FS2020 Pyx Plugin 1.0.1", 0), 0u) << program.output();
 }
 
+TEST_F(Program, NetworkOptionsAreReportedAndAnAllowedPanelIsServed)
+{
+    ChildProcess program(under_wine(exe(), {"-p", "0", "-a", "bad", "-a", "127.0.0.0/8", "-m", "10.9.9.9"}));
+    ASSERT_TRUE(wait_for_output(program, "Connected to Flight Simulator!", 30000)) << program.output();
+    const std::string out = program.output();
+    EXPECT_NE(out.find("\nIgnoring -p 0: not a number from 1 to 65535"), std::string::npos) << out;
+    EXPECT_NE(out.find("\nIgnoring -a bad: not a network such as 192.168.1.0/24"), std::string::npos) << out;
+    EXPECT_NE(out.find("\nMulticast interface 10.9.9.9 is not an address of this computer, using the default"),
+              std::string::npos)
+        << out;
+
+    panel::Client client(0x81060000);
+    client.request_stream(kProgramPort);
+    int full = 0;
+    for (int i = 0; i < 30 && full == 0; ++i)
+        for (const panel::Packet& p : client.receive_for(100)) full += p.is_full() ? 1 : 0;
+    EXPECT_GT(full, 0);
+    EXPECT_EQ(program.stop(SIGINT, 20000), 0) << program.output();
+}
+
 TEST_F(Program, StartsACpflightUnitOnAComPort)
 {
     ComPort com(kComPort);

@@ -1,0 +1,91 @@
+// The allowed networks, the permanent peers' addresses and the refused count.
+#include "net/zvmpallow.h"
+
+#include "platform/net.h"
+
+ZvmpAllowState zvmp_allow_state;
+
+namespace {
+
+// A decimal number from 0 to `max` at `p`, at most three digits; advances `p` past it.
+bool parse_number(const char*& p, unsigned int max, unsigned int& out)
+{
+    unsigned int value = 0;
+    int digits = 0;
+    while (*p >= '0' && *p <= '9' && digits < 3) {
+        value = value * 10 + static_cast<unsigned int>(*p - '0');
+        ++p;
+        ++digits;
+    }
+    if (digits == 0 || (*p >= '0' && *p <= '9') || value > max) return false;
+    out = value;
+    return true;
+}
+
+// An address at `p`, advancing `p` past it.
+bool parse_address(const char*& p, std::uint32_t& out)
+{
+    std::uint32_t host = 0;
+    for (int i = 0; i < 4; ++i) {
+        unsigned int part;
+        if (i > 0 && *p++ != '.') return false;
+        if (!parse_number(p, 255, part)) return false;
+        host = (host << 8) | part;
+    }
+    out = htonl(host);
+    return true;
+}
+
+}  // namespace
+
+bool zvmp_parse_ipv4(const char* text, std::uint32_t& out)
+{
+    if (text == nullptr) return false;
+    const char* p = text;
+    return parse_address(p, out) && *p == '\0';
+}
+
+bool zvmp_parse_network(const char* text, ZvmpNetwork& out)
+{
+    if (text == nullptr) return false;
+    const char* p = text;
+    std::uint32_t addr;
+    if (!parse_address(p, addr)) return false;
+    unsigned int bits = 32;
+    if (*p == '/') {
+        ++p;
+        if (!parse_number(p, 32, bits)) return false;
+    }
+    if (*p != '\0') return false;
+    std::uint32_t mask = htonl(bits == 0 ? 0u : ~0u << (32 - bits));
+    out = {addr & mask, mask};
+    return true;
+}
+
+int zvmp_allow_network(const char* text)
+{
+    zvmp_allow_state.restricted = true;
+    ZvmpNetwork net;
+    if (!zvmp_parse_network(text, net)) return 0;
+    zvmp_allow_state.networks.push_back(net);
+    return 1;
+}
+
+int zvmp_sender_allowed(std::uint32_t addr)
+{
+    if (!zvmp_allow_state.restricted) return 1;
+    for (const ZvmpNetwork& net : zvmp_allow_state.networks)
+        if ((addr & net.mask) == net.addr) return 1;
+    return zvmp_allow_state.permanent.contains(addr) ? 1 : 0;
+}
+
+void zvmp_allow_permanent_added(std::uint32_t addr) { ++zvmp_allow_state.permanent[addr]; }
+
+void zvmp_allow_permanent_removed(std::uint32_t addr)
+{
+    auto it = zvmp_allow_state.permanent.find(addr);
+    if (it == zvmp_allow_state.permanent.end()) return;
+    if (--it->second == 0) zvmp_allow_state.permanent.erase(it);
+}
+
+unsigned long long zvmp_number_refused() { return zvmp_allow_state.refused; }
