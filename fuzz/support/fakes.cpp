@@ -90,10 +90,12 @@ void net_close(plat_socket_t s)
 int net_join_multicast(plat_socket_t, std::uint32_t) { return 0; }
 // Every failure reports an input-output error.
 int net_last_error() { return EIO; }
+int net_multicast_interface(plat_socket_t, std::uint32_t) { return 0; }
 
 const PlatNetApi FAKE_NET = {
     net_startup, net_udp_socket, net_tcp_socket, net_bind, net_listen, net_accept, net_connect,
     net_send_to, net_recv_from,  net_recv,       net_readable, net_close, net_join_multicast, net_last_error,
+    net_multicast_interface,
 };
 
 plat_serial_t serial_open(const char*)

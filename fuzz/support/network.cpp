@@ -4,6 +4,7 @@
 #include <array>
 
 #include "fuzz/support/fakes.h"
+#include "net/zvmpallow.h"
 #include "net/zvmpnet.h"
 #include "net/zvmpsocket.h"
 #include "net/zvmptcp.h"
@@ -17,6 +18,7 @@ void reset_network()
     zvmp_tcp_close_server();
     zvmp_net_state = ZvmpNetState{};
     zvmp_tcp_state = ZvmpTcpState{};
+    zvmp_allow_state = ZvmpAllowState{};
     zvmp_net_message_received_callback = nullptr;
     zvmp_net_packet_received_callback = nullptr;
     zvmp_net_peer_created_callback = nullptr;
@@ -67,6 +69,7 @@ void check_peer_counters()
         }
     }
     check(peers == zvmp_number_of_peers(), "peer counter differs from the peer list");
+    check(zvmp_peers_agree() != 0, "peer index or learned count differs from the peer list");
     check(streaming == zvmp_number_of_stream_clients(), "streaming counter differs from the peer list");
     for (unsigned int code : {0x81u, 0x84u, 0x13u})
         check(by_type[code] == zvmp_number_of_stream_clients_of_type(code << 24),
