@@ -3,6 +3,7 @@
 // an incoming command still waiting for its terminator.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -47,6 +48,15 @@ struct ZvpyxcpfHardware {
 static_assert(sizeof(ZvpyxcpfHardware) == 24 * 4, "24 consecutive 32-bit fields");
 
 extern ZvpyxcpfHardware zvpyxcpf_hardware;
+
+inline constexpr std::size_t ZVPYXCPF_RECEIVE_BUFFER_SIZE = 512;
+// The bytes of a command whose terminator has not arrived yet. They stay between passes: at
+// 38400 baud a command takes a few milliseconds, so passes often end in the middle of one.
+struct ZvpyxcpfReceive {
+    std::array<char, ZVPYXCPF_RECEIVE_BUFFER_SIZE> buffer{};
+    std::size_t length = 0;
+};
+extern ZvpyxcpfReceive zvpyxcpf_receive;
 
 // ---- Serial link
 // Opens and configures the port unless it is open; zvpyxcpf_fd tells whether it worked.
