@@ -23,6 +23,7 @@ int zvxpl_cpflight_enabled = 0;
 plat_serial_t zvpyxcpf_fd = PLAT_INVALID_SERIAL;
 ZvpyxcpfHardware zvpyxcpf_hardware{};
 ZvpyxcpfState zvpyxcpf_state;
+ZvpyxcpfReceive zvpyxcpf_receive{};
 void (*zvpyxcpf_failure_callback)(const char* what, int error) = nullptr;
 
 namespace {
@@ -32,13 +33,8 @@ using Hw = ZvpyxcpfHardware;
 // ---- Serial link
 
 // Incoming commands have at most 510 characters; 511 without a terminator are dropped.
-constexpr std::size_t RECEIVE_BUFFER_SIZE = 512;
+constexpr std::size_t RECEIVE_BUFFER_SIZE = ZVPYXCPF_RECEIVE_BUFFER_SIZE;
 constexpr std::size_t RECEIVE_LIMIT = RECEIVE_BUFFER_SIZE - 1;
-
-// Bytes of a command whose terminator has not arrived yet stay here between passes: at
-// 38400 baud a command takes a few milliseconds, so passes often end in the middle of one.
-std::array<char, RECEIVE_BUFFER_SIZE> receive_buffer{};
-std::size_t receive_length = 0;
 
 // Room for every command sent, whatever a getter returns.
 constexpr std::size_t COMMAND_SIZE = 64;
@@ -417,7 +413,7 @@ void zvpyxcpf_open_serial_port()
         return;
     }
     zvpyxcpf_fd = port;
-    receive_length = 0;
+    zvpyxcpf_receive.length = 0;
 }
 
 std::uint64_t zvpyxcpf_write(plat_serial_t handle, const void* data, std::uint64_t length)
@@ -433,7 +429,7 @@ void zvpyxcpf_close_serial_port()
     send_text("K999");
     plat_serial.close(zvpyxcpf_fd);
     zvpyxcpf_fd = PLAT_INVALID_SERIAL;
-    receive_length = 0;
+    zvpyxcpf_receive.length = 0;
     zvpyxcpf_state.startup = ZvpyxcpfStartup::idle;
 }
 
@@ -444,36 +440,36 @@ void zvpyxcpf_drain()
     // Bounded, so that a unit that never stops talking cannot hold up the loop.
     for (int reads = 0; reads < 64; ++reads)
         if (plat_serial.read(zvpyxcpf_fd, scratch, sizeof scratch) <= 0) break;
-    receive_length = 0;
+    zvpyxcpf_receive.length = 0;
 }
 
 std::size_t zvpyxcpf_receive_pass()
 {
-    char* buffer = receive_buffer.data();
+    char* buffer = zvpyxcpf_receive.buffer.data();
+    std::size_t& length = zvpyxcpf_receive.length;
     std::size_t taken = 0;
     // Each read asks for no more than the current command may still grow by, so a command
     // reaching the limit is always the last thing read in the pass.
-    while (receive_length < RECEIVE_LIMIT) {
-        long got =
-            plat_serial.read(zvpyxcpf_fd, buffer + receive_length, RECEIVE_LIMIT - receive_length);
+    while (length < RECEIVE_LIMIT) {
+        long got = plat_serial.read(zvpyxcpf_fd, buffer + length, RECEIVE_LIMIT - length);
         if (got < 0) {
-            receive_length = 0;
+            length = 0;
             return taken;
         }
         if (got == 0) return taken;
         taken += static_cast<std::size_t>(got);
-        std::size_t end = receive_length + static_cast<std::size_t>(got);
+        std::size_t end = length + static_cast<std::size_t>(got);
         std::size_t start = 0;
-        for (std::size_t i = receive_length; i < end; ++i) {
+        for (std::size_t i = length; i < end; ++i) {
             if (buffer[i] != '\0') continue;
             // A terminator with nothing before it is skipped.
             if (i > start) zvpyxcpf_process_cmd(buffer + start);
             start = i + 1;
         }
         std::memmove(buffer, buffer + start, end - start);
-        receive_length = end - start;
+        length = end - start;
     }
-    receive_length = 0;
+    length = 0;
     return taken;
 }
 

@@ -3,6 +3,7 @@
 // incoming command still waiting for its terminator, and the progress of the unit's start-up.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -63,6 +64,15 @@ extern ZvpyxcpfState zvpyxcpf_state;
 // Pause after "K999" and after "Q001" in the start-up sequence.
 inline constexpr long long ZVPYXCPF_RESET_PAUSE_MS = 2000;
 inline constexpr long long ZVPYXCPF_QUERY_PAUSE_MS = 5000;
+
+inline constexpr std::size_t ZVPYXCPF_RECEIVE_BUFFER_SIZE = 512;
+// The bytes of a command whose terminator has not arrived yet. They stay between passes: at
+// 38400 baud a command takes a few milliseconds, so passes often end in the middle of one.
+struct ZvpyxcpfReceive {
+    std::array<char, ZVPYXCPF_RECEIVE_BUFFER_SIZE> buffer{};
+    std::size_t length = 0;
+};
+extern ZvpyxcpfReceive zvpyxcpf_receive;
 
 // ---- Serial link
 // Opens and configures the port unless it is open; zvpyxcpf_fd tells whether it worked.

@@ -15,7 +15,7 @@ namespace zvsim {
 
 namespace {
 
-const char* const TITLE = "Built-in Simulator Airliner";
+constexpr const char* TITLE = "Built-in Simulator Airliner";
 
 // Units in their base (metre, radian, metre per second, second, kelvin, pascal, Mach, fraction,
 // hertz): base = value × factor + offset.

@@ -10,6 +10,17 @@
 // Node type word of the program as the monitor records it.
 inline constexpr unsigned int ZVMON_PROGRAM_NODE_TYPE = 0x13060000;
 
+// The node's state: the program's address, this node's type code and the pass timing.
+struct ZvmonNodeState {
+    char program_addr[16] = "";  // dotted
+    unsigned int program_port = 0;
+    sockaddr_in program_sa{};
+    unsigned int own_type_code = 0;
+    long long last_pass_second = -1;  // wall-clock second of the last once-a-second pass
+    bool data_this_second = false;    // data from the program since that pass
+};
+extern ZvmonNodeState zvmon_node_state;
+
 // Opens the socket and makes `addr` (dotted IPv4) and `port` the program peer; false when no
 // socket can be opened or the address is not one. `type_code` is this node's type code (0x81).
 bool zvmon_node_open(const char* addr, unsigned int port, unsigned int type_code);

@@ -20,22 +20,8 @@
 
 namespace {
 
-struct Shown {
-    std::string value;       // for the line
-    std::string with_unit;   // for the screen
-};
-
-std::vector<Shown>& shown()
-{
-    static std::vector<Shown> values(zvmon_catalogue().size());
-    return values;
-}
-
-long long current_second = -1;
-long long last_data_second = -1;
-unsigned int packets_this_second = 0;
-unsigned int rate = 0;
-unsigned int messages_in_packet = 0;
+// The view's state under a short name.
+ZvmonViewState& state = zvmon_view_state;
 
 volatile std::sig_atomic_t stop_requested = 0;
 
@@ -49,7 +35,7 @@ constexpr long long QUIET_SECONDS = 2;
 
 void store(const ZvmonEntry& e, const unsigned char* payload)
 {
-    Shown& s = shown()[static_cast<std::size_t>(&e - zvmon_catalogue().data())];
+    ZvmonShown& s = state.shown[static_cast<std::size_t>(&e - zvmon_catalogue().data())];
     s.value = zvmon_format(e, payload);
     s.with_unit = zvmon_format_with_unit(e, payload);
 }
@@ -58,16 +44,16 @@ void on_message(unsigned int id, void* data, sockaddr_in* from)
 {
     if (!zvmsg_is_application(id) || !zvmon_node_is_program(from)) return;
     zvmon_view_take(id, static_cast<const unsigned char*>(data));
-    ++messages_in_packet;
+    ++state.messages_in_packet;
 }
 
 void on_packet(zvmp_pkt_s*, sockaddr_in*, unsigned int)
 {
-    if (messages_in_packet > 0) {
-        zvmon_view_packet_done(messages_in_packet);
+    if (state.messages_in_packet > 0) {
+        zvmon_view_packet_done(state.messages_in_packet);
         zvmon_node_data_seen();
     }
-    messages_in_packet = 0;
+    state.messages_in_packet = 0;
 }
 
 void on_signal(int) { stop_requested = 1; }
@@ -94,12 +80,12 @@ std::string title(const ZvmonTargetOptions& o)
 {
     char text[160];
     std::snprintf(text, sizeof text, "zvmp-monitor  %s:%u  as node type 0x%02X  %u packets/s", o.host, o.port,
-                  o.type_code, rate);
+                  o.type_code, state.rate);
     std::string t = text;
-    if (last_data_second < 0)
+    if (state.last_data_second < 0)
         t += "  (waiting for data)";
-    else if (current_second - last_data_second >= QUIET_SECONDS)
-        t += "  (no data for " + std::to_string(current_second - last_data_second) + " s)";
+    else if (state.current_second - state.last_data_second >= QUIET_SECONDS)
+        t += "  (no data for " + std::to_string(state.current_second - state.last_data_second) + " s)";
     return t + "  Ctrl-C stops";
 }
 
@@ -112,6 +98,14 @@ bool put(const std::string& text)
 }
 
 }  // namespace
+
+ZvmonViewState zvmon_view_state;
+
+void zvmon_view_listen()
+{
+    zvmp_net_message_received_callback = on_message;
+    zvmp_net_packet_received_callback = on_packet;
+}
 
 void zvmon_view_take(std::uint32_t id, const unsigned char* payload)
 {
@@ -128,26 +122,26 @@ void zvmon_view_take(std::uint32_t id, const unsigned char* payload)
 void zvmon_view_packet_done(unsigned int messages)
 {
     if (messages == 0) return;
-    ++packets_this_second;
-    last_data_second = current_second;
+    ++state.packets_this_second;
+    state.last_data_second = state.current_second;
 }
 
 void zvmon_view_tick(long long second)
 {
-    if (second == current_second) return;
-    if (current_second >= 0) rate = packets_this_second;
-    packets_this_second = 0;
-    current_second = second;
+    if (second == state.current_second) return;
+    if (state.current_second >= 0) state.rate = state.packets_this_second;
+    state.packets_this_second = 0;
+    state.current_second = second;
 }
 
-unsigned int zvmon_view_rate() { return rate; }
+unsigned int zvmon_view_rate() { return state.rate; }
 
 std::string zvmon_view_line()
 {
-    std::string line = "rate=" + std::to_string(rate);
+    std::string line = "rate=" + std::to_string(state.rate);
     auto entries = zvmon_catalogue();
     for (std::size_t i = 0; i < entries.size(); ++i)
-        if (!shown()[i].value.empty()) line += std::string(" ") + entries[i].name + "=" + shown()[i].value;
+        if (!state.shown[i].value.empty()) line += std::string(" ") + entries[i].name + "=" + state.shown[i].value;
     return line + "\n";
 }
 
@@ -158,8 +152,8 @@ std::string zvmon_view_screen(const std::string& title_line, unsigned int width)
     for (std::size_t section = 0; section < ZVMON_SECTION_COUNT; ++section) {
         std::string line;
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (static_cast<std::size_t>(entries[i].section) != section || shown()[i].with_unit.empty()) continue;
-            std::string item = std::string(entries[i].name) + " " + shown()[i].with_unit;
+            if (static_cast<std::size_t>(entries[i].section) != section || state.shown[i].with_unit.empty()) continue;
+            std::string item = std::string(entries[i].name) + " " + state.shown[i].with_unit;
             if (line.empty()) {
                 line = zvmon_section_name(entries[i].section);
                 line.resize(SECTION_COLUMN, ' ');
@@ -182,8 +176,7 @@ int zvmon_run_monitor(const ZvmonTargetOptions& o)
         std::fprintf(stderr, "zvmp-monitor: cannot open a UDP socket\n");
         return 1;
     }
-    zvmp_net_message_received_callback = on_message;
-    zvmp_net_packet_received_callback = on_packet;
+    zvmon_view_listen();
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
 
@@ -194,7 +187,7 @@ int zvmon_run_monitor(const ZvmonTargetOptions& o)
     for (unsigned int pass = 0; writable && !stop_requested; ++pass) {
         zvmon_node_service(true);
         long long now = plat_time();
-        bool new_second = now != current_second;
+        bool new_second = now != state.current_second;
         zvmon_view_tick(now);
         if (terminal && (new_second || pass % PASSES_PER_REDRAW == 0)) {
             std::string screen = zvmon_view_screen(title(o), terminal_width());

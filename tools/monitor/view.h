@@ -6,7 +6,31 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "tools/monitor/catalogue.h"
+
+// The last value received under one catalogue name, as text; empty until one arrives.
+struct ZvmonShown {
+    std::string value;      // for the line
+    std::string with_unit;  // for the screen
+};
+
+// The view's state: the values, one per catalogue entry in catalogue order, and the counts
+// behind the packet rate.
+struct ZvmonViewState {
+    std::vector<ZvmonShown> shown = std::vector<ZvmonShown>(zvmon_catalogue().size());
+    long long current_second = -1;    // wall-clock second of the last tick
+    long long last_data_second = -1;  // second of the last packet with data
+    unsigned int packets_this_second = 0;
+    unsigned int rate = 0;                // data packets in the last full second
+    unsigned int messages_in_packet = 0;  // application messages of the packet being walked
+};
+extern ZvmonViewState zvmon_view_state;
+
+// Sets the network's message and packet hooks to the view's: every application message from
+// the program is taken, and every packet from it that carried any is counted.
+void zvmon_view_listen();
 // One received application message; payload as many bytes as the id states.
 void zvmon_view_take(std::uint32_t id, const unsigned char* payload);
 // The end of one packet from the program that carried `messages` application messages.

@@ -1,0 +1,300 @@
+// Writes the seed corpora of the fuzz targets into fuzz/corpus/<target>/ (the folder given as
+// the one argument). The seeds are built from the program's own packets and records: the
+// built-in simulator's data block for the program's definition, the packets the program
+// publishes from it, the command packets zvmp-monitor sends, a panel's hello and stream
+// request, and the program's own session with the simulator.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "protocol/messages.h"
+#include "app/pyxplugin.h"
+#include "flightdata/flightdata.h"
+#include "fuzz/support/fakes.h"
+#include "fuzz/support/input.h"
+#include "fuzz/support/network.h"
+#include "net/zvmpnet.h"
+#include "sim/sim.h"
+#include "tools/monitor/send.h"
+
+using namespace zvfuzz;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+std::filesystem::path root;
+
+void write(const char* target, const char* name, const Output& out)
+{
+    std::filesystem::path dir = root / target;
+    std::filesystem::create_directories(dir);
+    std::ofstream f(dir / name, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(out.data().data()), static_cast<std::streamsize>(out.data().size()));
+}
+
+Bytes packet_bytes(const zvmp_pkt_s* pkt)
+{
+    auto* p = reinterpret_cast<const std::uint8_t*>(pkt);
+    return Bytes(p, p + pkt->length);
+}
+
+// ---- What the program and its panels send
+
+double sim_clock = 1.7e9;
+double seed_clock() { return sim_clock; }
+Bytes data_message;
+
+void CALLBACK keep_data(SIMCONNECT_RECV* msg, DWORD cb, void*)
+{
+    if (msg->dwID == SIMCONNECT_RECV_ID_OPEN) zvpyxpl_fd_request_data();
+    if (msg->dwID == SIMCONNECT_RECV_ID_SIMOBJECT_DATA) {
+        auto* p = reinterpret_cast<const std::uint8_t*>(msg);
+        data_message.assign(p, p + cb);
+    }
+}
+
+// The built-in simulator's data message for the program's definition, a few seconds in.
+void simulator_block(FlightData& record)
+{
+    zvsim_clock = seed_clock;
+    SimConnect_Open(&hSimConnect, TITLE_STRING, nullptr, 0, nullptr, 0);
+    zvpyxpl_fd_add_definitions();
+    for (int i = 0; i < 100; ++i) {
+        SimConnect_CallDispatch(hSimConnect, keep_data, nullptr);
+        sim_clock += 0.05;
+    }
+    SimConnect_Close(hSimConnect);
+    std::memcpy(&record, data_message.data() + SIMOBJECT_DATA_HEADER_SIZE, sizeof record);
+}
+
+struct Published {
+    Bytes full, position, limits;
+};
+
+Published published(const FlightData& record)
+{
+    fdata = record;
+    open_with_streaming_peers();
+    fakes.keep_sent = true;
+    fakes.sent.clear();
+    zvscpl_send_subsecond_data();
+    zvscpl_send_second_data();
+    fakes.keep_sent = false;
+    // Full packet and speed limits to the 0x81 peer, position and limits to the 0x84 peer.
+    Published p{fakes.sent.at(0), fakes.sent.at(1), fakes.sent.at(2)};
+    zvmp_close_network();
+    return p;
+}
+
+Bytes commands(std::vector<std::string_view> words)
+{
+    zvmp_node_type = 0x81000000;
+    ZvmonCommands c = zvmon_build_commands(words);
+    if (!c.pkt) std::fprintf(stderr, "make_seeds: %s\n", c.error.c_str());
+    return packet_bytes(c.pkt.get());
+}
+
+Bytes panel_packet(std::uint32_t type_code, std::uint32_t stream_message)
+{
+    zvmp_node_type = type_code << 24;
+    zvmp_pkt_ptr pkt(zvmp_net_make_packet());
+    std::uint32_t own = pkt->node_type;
+    zvmp_net_add_msg_to_pkt(pkt.get(), ZVMP_MSG_HELLO, &own);
+    if (stream_message != 0) zvmp_net_add_msg_to_pkt(pkt.get(), stream_message, nullptr);
+    return packet_bytes(pkt.get());
+}
+
+Bytes radio_block()
+{
+    zvmp_node_type = 0x81000000;
+    zvmp_pkt_ptr pkt(zvmp_net_make_packet());
+    std::uint32_t words[12] = {11080, 11190, 10850, 11310, 11810, 12150, 12345, 13000, 35000, 40000, 27500, 36000};
+    zvmp_net_add_msg_to_pkt(pkt.get(), zvmsg::RADIO_BLOCK, words);
+    return packet_bytes(pkt.get());
+}
+
+Bytes type_coded_hello(std::uint32_t node_type)
+{
+    Bytes b(24, 0);
+    std::uint32_t words[2] = {1, node_type};
+    std::memcpy(b.data(), words, sizeof words);
+    return b;
+}
+
+// ---- The targets' inputs
+
+Output& datagram(Output& o, std::uint8_t source, const Bytes& b)
+{
+    return o.u8(0).u8(source).u16(static_cast<std::uint16_t>(b.size())).bytes(b.data(), b.size());
+}
+
+void zvmp_seeds(const Published& p)
+{
+    Output stream;
+    datagram(stream, 0, panel_packet(0x81, ZVMP_MSG_REQ_STREAM)).u8(5).u8(5).u8(5).u8(6);
+    datagram(stream, 1, panel_packet(0x84, ZVMP_MSG_REQ_STREAM)).u8(5).u8(6);
+    datagram(stream, 0, commands({"hdg", "270", "alt", "12000", "spd", "250", "vs", "-1500"})).u8(5).u8(6);
+    stream.u8(1).u8(1).u8(5).u8(6);
+    datagram(stream, 0, commands({"com1", "118.10", "xpdr", "7000", "baro", "29.92", "fd-mode", "2"})).u8(5).u8(110);
+    write("zvmp_passes", "stream_and_commands", stream);
+
+    Output peers;
+    datagram(peers, 9, type_coded_hello(0x84060000)).u8(5).u8(6);
+    datagram(peers, 2, panel_packet(0x81, ZVMP_MSG_REQ_STREAM));
+    datagram(peers, 3, panel_packet(0x81, ZVMP_MSG_REQ_STREAM)).u8(5).u8(6);
+    datagram(peers, 9, panel_packet(0x84, ZVMP_MSG_STOP_STREAM)).u8(5).u8(6);
+    peers.u8(7).u8(10).u8(0x81).u8(2).u32(static_cast<std::uint32_t>(-5)).u8(5).u8(6);
+    peers.u8(2).u32(120).u8(5).u8(6).u8(1).u8(1).u8(5).u8(6);
+    write("zvmp_passes", "peers_and_expiry", peers);
+
+    Output radios;
+    datagram(radios, 0, panel_packet(0x81, ZVMP_MSG_REQ_STREAM)).u8(5).u8(6);
+    double nan = std::numeric_limits<double>::quiet_NaN(), earlier = 1.0e6 - 5.0;
+    datagram(radios, 0, radio_block()).u8(4).u16(offsetof(FlightData, airspeed_indicated)).u8(8);
+    radios.bytes(&nan, sizeof nan).u8(5).u8(6);
+    radios.u8(4).u16(offsetof(FlightData, absolute_time)).u8(8).bytes(&earlier, sizeof earlier).u8(5).u8(6);
+    radios.u8(3).u8(1).u8(1).u8(5).u8(6).u8(1).u8(1).u8(5).u8(6).u8(3).u8(0).u8(2).u8(1).u8(1).u8(5).u8(6);
+    datagram(radios, 4, p.full).u8(6).u8(1).u8(5).u8(6);
+    write("zvmp_passes", "radio_block_and_failures", radios);
+
+    Output published_back;
+    datagram(published_back, 2, p.full);
+    datagram(published_back, 3, p.position);
+    datagram(published_back, 0, p.limits).u8(5).u8(6);
+    write("zvmp_passes", "program_packets", published_back);
+}
+
+void monitor_seeds(const Published& p)
+{
+    Output o;
+    datagram(o, 0, p.full);
+    datagram(o, 0, p.position).u8(1).u8(1).u8(1);
+    datagram(o, 0, p.limits).u8(1).u8(1).u8(0).u8(2).u16(100);
+    datagram(o, 2, p.full);
+    datagram(o, 1, p.full).u8(1).u8(0).u8(1).u8(2).u16(40);
+    o.u8(3).u32(static_cast<std::uint32_t>(-10)).u8(1).u8(1).u8(2).u8(2).u16(0);
+    write("monitor_packets", "program_packets", o);
+
+    Output cmd;
+    datagram(cmd, 0, commands({"hdg", "270", "com1", "118.10"}));
+    datagram(cmd, 0, radio_block()).u8(1).u8(1).u8(1).u8(2).u16(80);
+    write("monitor_packets", "commands_and_radios", cmd);
+}
+
+void monitor_cli_seeds()
+{
+    auto words = [](std::vector<std::string_view> list) {
+        Output o;
+        for (std::string_view w : list) o.bytes(w.data(), w.size()).u8(0);
+        return o;
+    };
+    write("monitor_cli", "watch", words({"--host", "127.0.0.1", "--port=59000", "--type", "84"}));
+    write("monitor_cli", "send", words({"send", "hdg", "270", "alt", "12000", "vs", "-1500", "spd", "0.78",
+                                        "com1", "118.10", "adf1", "350", "xpdr", "7000", "baro", "1013",
+                                        "hdg-hold", "on", "fd-mode", "2", "efis-range", "40", "roll", "-20"}));
+    write("monitor_cli", "list", words({"send", "--list"}));
+    write("monitor_cli", "help", words({"--help"}));
+}
+
+void simconnect_seeds()
+{
+    auto raw = [](Output& o, const Bytes& b) -> Output& {
+        return o.u8(0).u16(static_cast<std::uint16_t>(b.size())).bytes(b.data(), b.size());
+    };
+    Output o;
+    o.u8(1).u8(SIMCONNECT_RECV_ID_OPEN).u8(1).u16(sizeof(SIMCONNECT_RECV_OPEN));
+    for (std::size_t i = sizeof(SIMCONNECT_RECV); i < sizeof(SIMCONNECT_RECV_OPEN); ++i) o.u8(0);
+    o.u8(1).u8(SIMCONNECT_RECV_ID_EVENT).u8(1).u16(sizeof(SIMCONNECT_RECV_EVENT));
+    o.u32(SIMCONNECT_RECV_EVENT::UNKNOWN_GROUP).u32(EVT_SIM_START).u32(0);
+    raw(o, data_message).u8(2);
+    Bytes moved = data_message;
+    double later = 0;
+    std::memcpy(&later, moved.data() + SIMOBJECT_DATA_HEADER_SIZE + 256, sizeof later);
+    later += 1.5;
+    std::memcpy(moved.data() + SIMOBJECT_DATA_HEADER_SIZE + 256, &later, sizeof later);
+    raw(o, moved).u8(2);
+    o.u8(1).u8(SIMCONNECT_RECV_ID_EXCEPTION).u8(1).u16(sizeof(SIMCONNECT_RECV_EXCEPTION)).u32(3).u32(7).u32(2);
+    o.u8(1).u8(SIMCONNECT_RECV_ID_QUIT).u8(1).u16(sizeof(SIMCONNECT_RECV)).u8(2);
+    write("simconnect_dispatch", "session", o);
+
+    Output cut;
+    Bytes short_block(data_message.begin(), data_message.end() - 1);
+    raw(cut, short_block).u8(2);
+    write("simconnect_dispatch", "short_block", cut);
+}
+
+void cpflight_seeds()
+{
+    auto text = [](Output& o, std::string_view s, int read_size) -> Output& {
+        std::string t(s);
+        for (char& c : t)
+            if (c == '|') c = '\0';
+        if (read_size == 0) return o.u8(0).u16(static_cast<std::uint16_t>(t.size())).bytes(t.data(), t.size());
+        return o.u8(1).u16(static_cast<std::uint16_t>(t.size())).u8(static_cast<std::uint8_t>(read_size - 1))
+            .bytes(t.data(), t.size());
+    };
+    Output o;
+    o.u8(2);
+    text(o, "K025|V03270|V04 12000|", 0).u8(2);
+    text(o, "V02 .78|K021|S004|M002|V1010 2|V1100 1|", 3).u8(2);
+    o.u8(3).u16(256 + 8 * 14).u8(8).bytes("\x00\x00\x00\x00\x00\x40\x6f\x40", 8).u8(2);
+    text(o, "V05-1500|K032|K041|B001|K062|", 0).u8(4).u8(2).u8(5).u8(1).u8(2).u8(6).u8(2);
+    write("cpflight_serial", "keys_dials_and_failures", o);
+}
+
+void sim_api_seeds()
+{
+    Output o;
+    for (std::size_t i = 0; i < FLIGHT_VARIABLE_COUNT; ++i) {
+        const FlightVariable& v = flightVariables[i];
+        o.u8(3).u8(2).u8(0).u8(static_cast<std::uint8_t>(i)).u8(static_cast<std::uint8_t>(i)).u8(1)
+            .u8(static_cast<std::uint8_t>(v.type));
+    }
+    for (std::size_t i = 0; i < FLIGHT_EVENT_COUNT; ++i)
+        o.u8(5).u8(2).u8(static_cast<std::uint8_t>(flightEvents[i].id)).u8(1).u8(static_cast<std::uint8_t>(i));
+    o.u8(7).u8(2).u8(0).u8(1).u8(0);                                      // SimStart
+    o.u8(2).u8(2).u8(1).u8(1);                                            // dispatch: open, one call inside
+    o.u8(4).u8(2).u8(0).u8(0).u8(0).u8(SIMCONNECT_PERIOD_VISUAL_FRAME).u8(0).u8(0).u8(0).u8(0);
+    o.u8(8).u16(60).u8(2).u8(2).u8(1).u8(0);
+    o.u8(6).u8(2).u8(0).u8(5).u32(270).u32(0x10);                        // an event with a value
+    o.u8(8).u16(1000).u8(2).u8(2).u8(1).u8(2).u8(1).u8(2);               // a close inside a dispatch
+    write("sim_api", "program_session", o);
+
+    Output odd;
+    odd.u8(3).u8(2).u8(1).u8(0x80).text("PLANE ALTITUDE").u8(0xE0).text("furlongs").u8(1).u8(4);
+    odd.u8(3).u8(2).u8(1).u8(0).u8(0xA0).u8(1).u8(SIMCONNECT_DATATYPE_STRING256);
+    odd.u8(4).u8(2).u8(1).u8(1).u8(0).u8(SIMCONNECT_PERIOD_SECOND).u8(1).u8(2).u8(1).u8(3);
+    odd.u8(7).u8(2).u8(3).u8(1).u8(2).u8(9).f64(1.7e9 + 3600).u8(2).u8(2).u8(1).u8(0);
+    odd.u8(9).f64(-1.0).u8(2).u8(2).u8(1).u8(0).u8(1).u8(2).u8(0).u8(2).u8(2).u8(1).u8(0);
+    write("sim_api", "odd_requests", odd);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_seeds FOLDER (fuzz/corpus)\n");
+        return 2;
+    }
+    root = argv[1];
+    install_fakes();
+    verbose = 0;
+    FlightData record{};
+    simulator_block(record);
+    Published p = published(record);
+    zvmp_seeds(p);
+    monitor_seeds(p);
+    monitor_cli_seeds();
+    simconnect_seeds();
+    cpflight_seeds();
+    sim_api_seeds();
+    return 0;
+}

@@ -1,0 +1,98 @@
+// Program helpers of the fuzz targets (see program.h).
+#include "fuzz/support/program.h"
+
+#include <cstring>
+#include <memory>
+
+#include "app/getopt.h"
+#include "app/pyxplugin.h"
+#include "app/report.h"
+#include "cpflight/cpflight.h"
+#include "fuzz/support/fakes.h"
+#include "fuzz/support/network.h"
+#include "tests/support/simconnect_double.h"
+
+namespace zvfuzz {
+
+void reset_program()
+{
+    static bool installed = (install_fakes(), true);
+    (void)installed;
+    reset_fakes();
+    reset_network();
+    scd::calls.clear();
+    scd::opens.clear();
+    scd::definitions.clear();
+    scd::mappings.clear();
+    scd::requests.clear();
+    scd::subscriptions.clear();
+    scd::transmits.clear();
+    scd::on_dispatch = nullptr;
+    scd::closes = 0;
+    scd::dispatches = 0;
+    scd::open_result = S_OK;
+    scd::dispatch_result = S_OK;
+
+    zvopt::optarg = nullptr;
+    zvopt::optind = 1;
+    zvopt::opterr = 1;
+    zvopt::optopt = 0;
+    zvopt::optreset = 1;  // the scan position inside a word starts over
+
+    hSimConnect = nullptr;
+    hQuit = 0;
+    verbose = 0;
+    // The loop's state holds the atomic stop flag, which cannot be assigned: a fresh one is
+    // made in its place instead.
+    std::destroy_at(&zvscpl_state);
+    std::construct_at(&zvscpl_state);
+    zvscpl_report = ZvscplReport{};
+    fdata = FlightData{};
+    zvpyxpl_fd_held = ZvpyxplHeld{};
+    zvpyxcpf_serial_port[0] = '\0';
+    zvxpl_cpflight_enabled = 0;
+    zvpyxcpf_fd = PLAT_INVALID_SERIAL;
+    zvpyxcpf_hardware = ZvpyxcpfHardware{};
+    zvpyxcpf_receive = ZvpyxcpfReceive{};
+    zvpyxcpf_state = ZvpyxcpfState{};
+    zvpyxcpf_failure_callback = nullptr;
+}
+
+void enable_cpflight()
+{
+    std::strcpy(zvpyxcpf_serial_port, "COM1");
+    zvxpl_cpflight_enabled = 1;
+}
+
+void run_cpflight_pass()
+{
+    zvpyxcpf_runloop();
+    // The unit's start-up pauses pass at once: the clock jumps to each step that is due.
+    for (int step = 0; step < 2 && zvpyxcpf_starting(); ++step) {
+        fakes.monotonic_ms = zvpyxcpf_state.startup_due_ms;
+        zvpyxcpf_startup_step();
+    }
+}
+
+void check_transmissions()
+{
+    for (const scd::TransmitCall& t : scd::transmits) {
+        check(t.object_id == SIMCONNECT_OBJECT_ID_USER, "command not for the user aircraft");
+        check(t.event_id >= 1 && t.event_id <= 58, "command with an event id out of the table");
+        check(t.group_id == SIMCONNECT_GROUP_PRIORITY_HIGHEST, "command not at the highest priority");
+        check(t.flags == SIMCONNECT_EVENT_FLAG_GROUPID_IS_PRIORITY, "command without the priority flag");
+    }
+    scd::transmits.clear();
+    scd::calls.clear();
+    scd::requests.clear();
+}
+
+void poke_record(FlightData& record, std::size_t offset, const std::uint8_t* bytes, std::size_t size)
+{
+    auto* at = reinterpret_cast<std::uint8_t*>(&record);
+    offset %= sizeof record;
+    if (size > sizeof record - offset) size = sizeof record - offset;
+    if (size > 0) std::memcpy(at + offset, bytes, size);
+}
+
+}  // namespace zvfuzz
