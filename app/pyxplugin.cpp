@@ -1,7 +1,7 @@
 // Start-up, the simulator connection and the main loop. Owns `hQuit`, `verbose` and the loop's
 // own state. Everything in the program runs on this loop's thread: simulator messages inside
-// SimConnect_CallDispatch, network traffic inside the paced pass (or, while waiting for the
-// simulator, on the wall clock). Only the stop flag is set from elsewhere.
+// SimConnect_CallDispatch, network traffic inside the paced pass and, between passes, as it
+// arrives and on the wall clock. Only the stop flag is set from elsewhere.
 #include "app/pyxplugin.h"
 
 #include <cstddef>
@@ -19,6 +19,7 @@
 #include "platform/clock.h"
 #include "platform/net.h"
 #include "platform/signals.h"
+#include "platform/wait.h"
 
 int hQuit = 0;
 int verbose = 1;
@@ -109,7 +110,9 @@ bool title_is_terminated(const char* data, std::size_t available)
     return std::memchr(data, '\0', limit) != nullptr;
 }
 
-bool stop_requested() { return zvscpl_state.stop.load() != 0; }
+// A stop request waits for the CPFlight unit's start-up sequence to finish, so that the unit
+// ends configured and then blanked, as when the sequence held up the whole loop.
+bool stop_requested() { return zvscpl_state.stop.load() != 0 && !zvpyxcpf_starting(); }
 
 void report_hresult(const char* what, HRESULT hr)
 {
@@ -156,8 +159,45 @@ bool connection_lost(HRESULT dispatch_result)
     return true;
 }
 
+// Between passes, the loop waits for work instead of sleeping a millisecond on every turn:
+// until the socket is readable, the CPFlight unit has bytes, a stop is requested, or the next
+// due time (the simulator's next frame where the library tells it, the unit's next start-up
+// step, the end of a pause in reading the socket, and at most ZVSCPL_LONGEST_WAIT_MS). What
+// woke it is served at once: datagrams are read and carried out on arrival, not at the next
+// pass, and the network's once-a-second duties run on the wall clock whether passes run or not.
+// A source that is not to be read now (the socket during its pause, the unit during its
+// start-up) stays out of the wait, so that the wait never returns at once for it again and again.
+void wait_for_work()
+{
+    ZvscplState& loop = zvscpl_state;
+    long long now = plat_monotonic_ms();
+    long long due = now + ZVSCPL_LONGEST_WAIT_MS;
+    auto sooner = [&due](long long t) {
+        if (t >= 0 && t < due) due = t;
+    };
+    if (plat_wait_sim_due_ms != nullptr) sooner(plat_wait_sim_due_ms());
+    if (zvxpl_cpflight_enabled) sooner(zvpyxcpf_next_due_ms());
+    PlatWaitSources sources;
+    if (now >= loop.arrivals_paused_until_ms)
+        sources.socket = zvmp_net_socket;
+    else
+        sooner(loop.arrivals_paused_until_ms);
+    bool unit_listening = zvxpl_cpflight_enabled && zvpyxcpf_fd != PLAT_INVALID_SERIAL &&
+                          !zvpyxcpf_starting() && loop.unit_out_of_wait == 0;
+    if (unit_listening) sources.serial = zvpyxcpf_fd;
+
+    unsigned woke = plat_wait.wait(sources, due - now);
+    if ((woke & PLAT_WAKE_SOCKET) != 0 &&
+        zvmp_net_receive(ZVSCPL_ARRIVAL_BUDGET) == ZVSCPL_ARRIVAL_BUDGET)
+        loop.arrivals_paused_until_ms = plat_monotonic_ms() + ZVSCPL_ARRIVAL_PAUSE_MS;
+    if ((woke & PLAT_WAKE_SERIAL) != 0 && unit_listening && zvpyxcpf_receive_pass() == 0)
+        loop.unit_out_of_wait = 1;
+    zvmp_net_serve_clock();
+}
+
 // Passes paced by the simulator's clock, until the simulator quits, a stop is requested or
-// (with -w) the connection stops working.
+// (with -w) the connection stops working. One dispatch per turn hands over every message
+// waiting: the simulator libraries deliver what they hold in one call.
 void run_connected()
 {
     ZvscplState& loop = zvscpl_state;
@@ -171,13 +211,15 @@ void run_connected()
             zvmp_showtime();
             zvscpl_send_subsecond_data();
             if (zvxpl_cpflight_enabled) zvpyxcpf_runloop();
+            loop.unit_out_of_wait = 0;
             if (t - loop.lastSecondTime > 1.0) {
                 loop.lastSecondTime = t;
                 zvscpl_send_second_data();
             }
         }
+        if (zvxpl_cpflight_enabled) zvpyxcpf_startup_step();
         zvscpl_report_status(true);
-        plat_sleep_ms(1);
+        wait_for_work();
     }
 }
 
@@ -210,6 +252,7 @@ bool wait_for_connection()
             loop.last_wait_service_ms = now;
             serve_while_waiting();
         }
+        if (zvxpl_cpflight_enabled) zvpyxcpf_startup_step();
         zvscpl_report_status(false);
         plat_sleep_ms(ZVSCPL_WAIT_SERVICE_MS);
     }

@@ -32,6 +32,12 @@ struct ZvscplState {
     long long last_open_ms = 0;
     long long last_wait_service_ms = 0;
     long long dispatch_failing_since_ms = -1;
+    // Monotonic milliseconds until which the socket stays out of the wait, once a read on
+    // arrival has spent its budget.
+    long long arrivals_paused_until_ms = 0;
+    // 1 when the CPFlight port woke the wait but gave nothing (a port that hung up reads as
+    // ready for ever): it stays out of the wait until the next pass.
+    int unit_out_of_wait = 0;
 };
 extern ZvscplState zvscpl_state;
 
@@ -41,6 +47,12 @@ inline constexpr long long ZVSCPL_OPEN_RETRY_MS = 2000;
 inline constexpr long long ZVSCPL_DISPATCH_FAILURE_LIMIT_MS = 2000;
 // While waiting, the network is served about this often.
 inline constexpr unsigned int ZVSCPL_WAIT_SERVICE_MS = 50;
+// While connected the loop waits for work, but never longer than this.
+inline constexpr long long ZVSCPL_LONGEST_WAIT_MS = 50;
+// Datagrams read on arrival between passes: at most this many, then the socket is left alone
+// for the pause, so that a flood cannot take the loop over.
+inline constexpr unsigned int ZVSCPL_ARRIVAL_BUDGET = 64;
+inline constexpr long long ZVSCPL_ARRIVAL_PAUSE_MS = 5;
 
 // Start-up: announces the program, sets up the network, parses the command line and runs the
 // main loop until the simulator quits (or, with -w, until a stop request). Returns the process

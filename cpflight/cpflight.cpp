@@ -22,6 +22,7 @@ char zvpyxcpf_serial_port[ZVPYXCPF_SERIAL_PORT_SIZE] = "";
 int zvxpl_cpflight_enabled = 0;
 plat_serial_t zvpyxcpf_fd = PLAT_INVALID_SERIAL;
 ZvpyxcpfHardware zvpyxcpf_hardware{};
+ZvpyxcpfState zvpyxcpf_state;
 ZvpyxcpfReceive zvpyxcpf_receive{};
 void (*zvpyxcpf_failure_callback)(const char* what, int error) = nullptr;
 
@@ -338,6 +339,53 @@ void report_failure(const char* outcome, const char* path, int error)
     zvpyxcpf_failure_callback(what, error);
 }
 
+// ---- Refresh and the end of the start-up
+
+// Sends what changed since the unit was last told, then executes what the unit sent.
+void refresh_and_receive()
+{
+    Hw& hw = zvpyxcpf_hardware;
+    for (const Dial& dial : DIALS) {
+        auto value = static_cast<std::int32_t>(dial.get());
+        if (value != hw.*dial.field) send_dial(dial, value);
+    }
+    std::int32_t vs = zvpyxpl_mcp_get_vvm_dial();
+    if (vs != hw.vs) {
+        hw.vs = vs;
+        send_vs(vs);
+    }
+    refresh_speed();
+    for (const Lamp& lamp : LAMPS) {
+        std::int32_t value = lamp.get();
+        if (value == hw.*lamp.field) continue;
+        hw.*lamp.field = value;
+        send_text(value != 0 ? lamp.lit : lamp.dark);
+    }
+    zvpyxcpf_receive_pass();
+}
+
+// The last step of the start-up: the configuring commands and the dials.
+void send_configuration()
+{
+    Hw& hw = zvpyxcpf_hardware;
+    send_text("L0198");
+    // The unit expects the byte 10 in the fourth place, not a digit.
+    char c_command[] = "C0000";
+    c_command[3] = 10;
+    send_text(c_command);
+    for (std::size_t index : STARTUP_DIAL_ORDER)
+        send_dial(DIALS[index], static_cast<std::int32_t>(DIALS[index].get()));
+    // Not rounded, and sent without the space of the refresh form. spd_is_mach stays 0, so
+    // the first refresh resends the speed in Mach mode.
+    hw.spd = zvpyxpl_mcp_get_speed_dial();
+    if (zvpyxpl_mcp_get_speed_is_mach() == 0)
+        send_format("V02%03.0f", static_cast<double>(hw.spd));
+    else
+        send_mach(100.0 * static_cast<double>(hw.spd));
+    hw.vs = zvpyxpl_mcp_get_vvm_dial();
+    send_vs(hw.vs);
+}
+
 }  // namespace
 
 // ---- Serial link
@@ -382,6 +430,7 @@ void zvpyxcpf_close_serial_port()
     plat_serial.close(zvpyxcpf_fd);
     zvpyxcpf_fd = PLAT_INVALID_SERIAL;
     zvpyxcpf_receive.length = 0;
+    zvpyxcpf_state.startup = ZvpyxcpfStartup::idle;
 }
 
 void zvpyxcpf_drain()
@@ -394,19 +443,21 @@ void zvpyxcpf_drain()
     zvpyxcpf_receive.length = 0;
 }
 
-void zvpyxcpf_receive_pass()
+std::size_t zvpyxcpf_receive_pass()
 {
     char* buffer = zvpyxcpf_receive.buffer.data();
     std::size_t& length = zvpyxcpf_receive.length;
+    std::size_t taken = 0;
     // Each read asks for no more than the current command may still grow by, so a command
     // reaching the limit is always the last thing read in the pass.
     while (length < RECEIVE_LIMIT) {
         long got = plat_serial.read(zvpyxcpf_fd, buffer + length, RECEIVE_LIMIT - length);
         if (got < 0) {
             length = 0;
-            return;
+            return taken;
         }
-        if (got == 0) return;
+        if (got == 0) return taken;
+        taken += static_cast<std::size_t>(got);
         std::size_t end = length + static_cast<std::size_t>(got);
         std::size_t start = 0;
         for (std::size_t i = length; i < end; ++i) {
@@ -419,6 +470,7 @@ void zvpyxcpf_receive_pass()
         length = end - start;
     }
     length = 0;
+    return taken;
 }
 
 // ---- Start-up and refresh
@@ -430,52 +482,42 @@ void zvpyxcpf_runloop()
         zvpyxcpf_open_serial_port();
         if (zvpyxcpf_fd != PLAT_INVALID_SERIAL) zvpyxcpf_initialise_hardware();
     }
-    if (zvpyxcpf_fd == PLAT_INVALID_SERIAL) return;
-
-    Hw& hw = zvpyxcpf_hardware;
-    for (const Dial& dial : DIALS) {
-        auto value = static_cast<std::int32_t>(dial.get());
-        if (value != hw.*dial.field) send_dial(dial, value);
-    }
-    std::int32_t vs = zvpyxpl_mcp_get_vvm_dial();
-    if (vs != hw.vs) {
-        hw.vs = vs;
-        send_vs(vs);
-    }
-    refresh_speed();
-    for (const Lamp& lamp : LAMPS) {
-        std::int32_t value = lamp.get();
-        if (value == hw.*lamp.field) continue;
-        hw.*lamp.field = value;
-        send_text(value != 0 ? lamp.lit : lamp.dark);
-    }
-    zvpyxcpf_receive_pass();
+    if (zvpyxcpf_fd == PLAT_INVALID_SERIAL || zvpyxcpf_starting()) return;
+    refresh_and_receive();
 }
 
 void zvpyxcpf_initialise_hardware()
 {
-    Hw& hw = zvpyxcpf_hardware;
-    hw = Hw{};
+    zvpyxcpf_hardware = Hw{};
     send_text("K999");
-    plat_sleep_ms(2000);
-    send_text("Q001");
-    plat_sleep_ms(5000);
-    send_text("L0198");
-    // The unit expects the byte 10 in the fourth place, not a digit.
-    char c_command[] = "C0000";
-    c_command[3] = 10;
-    send_text(c_command);
-    for (std::size_t index : STARTUP_DIAL_ORDER)
-        send_dial(DIALS[index], static_cast<std::int32_t>(DIALS[index].get()));
-    // Not rounded, and sent without the space of the refresh form. spd_is_mach stays 0, so
-    // the first refresh resends the speed in Mach mode.
-    hw.spd = zvpyxpl_mcp_get_speed_dial();
-    if (zvpyxpl_mcp_get_speed_is_mach() == 0)
-        send_format("V02%03.0f", static_cast<double>(hw.spd));
-    else
-        send_mach(100.0 * static_cast<double>(hw.spd));
-    hw.vs = zvpyxpl_mcp_get_vvm_dial();
-    send_vs(hw.vs);
+    zvpyxcpf_state.startup = ZvpyxcpfStartup::query_due;
+    zvpyxcpf_state.startup_due_ms = plat_monotonic_ms() + ZVPYXCPF_RESET_PAUSE_MS;
+}
+
+// The sequence used to sleep through its pauses, holding up the whole program for 7 s; the
+// loop now calls this on each turn and keeps serving the simulator and the panels meanwhile.
+void zvpyxcpf_startup_step()
+{
+    ZvpyxcpfState& state = zvpyxcpf_state;
+    if (state.startup == ZvpyxcpfStartup::idle || zvpyxcpf_fd == PLAT_INVALID_SERIAL) return;
+    long long now = plat_monotonic_ms();
+    if (now < state.startup_due_ms) return;
+    if (state.startup == ZvpyxcpfStartup::query_due) {
+        send_text("Q001");
+        state.startup = ZvpyxcpfStartup::configure_due;
+        state.startup_due_ms = now + ZVPYXCPF_QUERY_PAUSE_MS;
+        return;
+    }
+    state.startup = ZvpyxcpfStartup::idle;
+    send_configuration();
+    refresh_and_receive();
+}
+
+bool zvpyxcpf_starting() { return zvpyxcpf_state.startup != ZvpyxcpfStartup::idle; }
+
+long long zvpyxcpf_next_due_ms()
+{
+    return zvpyxcpf_starting() ? zvpyxcpf_state.startup_due_ms : -1;
 }
 
 // ---- Input decoding

@@ -1,6 +1,6 @@
 // The CPFlight MCP/EFIS driver: serial link, start-up and display refresh, input decoding.
-// Owns the port, the record of what the unit was last told or last reported, and the bytes of
-// an incoming command still waiting for its terminator.
+// Owns the port, the record of what the unit was last told or last reported, the bytes of an
+// incoming command still waiting for its terminator, and the progress of the unit's start-up.
 #pragma once
 
 #include <array>
@@ -49,6 +49,22 @@ static_assert(sizeof(ZvpyxcpfHardware) == 24 * 4, "24 consecutive 32-bit fields"
 
 extern ZvpyxcpfHardware zvpyxcpf_hardware;
 
+// Where the unit's start-up sequence stands. The unit needs 2 s after "K999" and 5 s after
+// "Q001" before it takes the next commands; the loop goes on meanwhile, and the sequence moves
+// on when zvpyxcpf_startup_step finds its next step due.
+enum class ZvpyxcpfStartup { idle, query_due, configure_due };
+
+struct ZvpyxcpfState {
+    ZvpyxcpfStartup startup = ZvpyxcpfStartup::idle;
+    // Monotonic milliseconds at which the next start-up step is due.
+    long long startup_due_ms = 0;
+};
+extern ZvpyxcpfState zvpyxcpf_state;
+
+// Pause after "K999" and after "Q001" in the start-up sequence.
+inline constexpr long long ZVPYXCPF_RESET_PAUSE_MS = 2000;
+inline constexpr long long ZVPYXCPF_QUERY_PAUSE_MS = 5000;
+
 inline constexpr std::size_t ZVPYXCPF_RECEIVE_BUFFER_SIZE = 512;
 // The bytes of a command whose terminator has not arrived yet. They stay between passes: at
 // 38400 baud a command takes a few milliseconds, so passes often end in the middle of one.
@@ -63,10 +79,11 @@ extern ZvpyxcpfReceive zvpyxcpf_receive;
 void zvpyxcpf_open_serial_port();
 // One write of `length` bytes; the count written, or all bits set when the write failed.
 std::uint64_t zvpyxcpf_write(plat_serial_t handle, const void* data, std::uint64_t length);
-// Sends "K999" and closes the port.
+// Sends "K999" and closes the port; a start-up sequence under way ends with it.
 void zvpyxcpf_close_serial_port();
 // Takes in what the unit has sent and hands each complete command to zvpyxcpf_process_cmd.
-void zvpyxcpf_receive_pass();
+// Returns the bytes taken in; 0 when nothing was waiting or the read failed.
+std::size_t zvpyxcpf_receive_pass();
 // Reads what the unit has sent and drops it, unfinished command included (while there is no
 // simulator to carry it out).
 void zvpyxcpf_drain();
@@ -75,11 +92,21 @@ void zvpyxcpf_drain();
 extern void (*zvpyxcpf_failure_callback)(const char* what, int error);
 
 // ---- Start-up and refresh
-// The periodic entry point: opens and starts the unit when needed, sends what changed, then
-// executes what the unit sent.
+// The periodic entry point: opens the port and begins the unit's start-up when needed; once
+// the start-up is over, sends what changed, then executes what the unit sent. Until then the
+// unit's bytes stay unread.
 void zvpyxcpf_runloop();
-// The unit's start-up sequence; sleeps 7 s in all.
+// Begins the unit's start-up sequence: clears the record and sends "K999". Returns at once;
+// zvpyxcpf_startup_step sends the rest when it is due.
 void zvpyxcpf_initialise_hardware();
+// Sends the start-up step that is due, if any: "Q001" 2 s after "K999", then 5 s later the
+// configuring commands and the dials as they are at that moment, followed by the first
+// refresh. Called on every turn of the main loop; does nothing when no step is due.
+void zvpyxcpf_startup_step();
+// True while a start-up sequence is under way.
+bool zvpyxcpf_starting();
+// Monotonic milliseconds at which the next start-up step is due; -1 when none is pending.
+long long zvpyxcpf_next_due_ms();
 
 // ---- Input decoding
 // Executes one NUL-terminated command from the unit; anything unknown is ignored.

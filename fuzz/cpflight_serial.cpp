@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         case 2:
-            zvpyxcpf_runloop();
+            run_cpflight_pass();
             check_transmissions();
             ++passes;
             break;
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         default: zvpyxcpf_close_serial_port(); break;
         }
     }
-    zvpyxcpf_runloop();
+    run_cpflight_pass();
     check_transmissions();
     zvpyxcpf_close_serial_port();
     check(!fakes.serial_open, "serial port left open");

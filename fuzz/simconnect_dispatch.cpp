@@ -73,14 +73,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         default:
             zvscpl_send_subsecond_data();
             zvscpl_send_second_data();
-            zvpyxcpf_runloop();
+            run_cpflight_pass();
             check_transmissions();
             break;
         }
     }
     zvscpl_send_subsecond_data();
     zvscpl_send_second_data();
-    zvpyxcpf_runloop();
+    run_cpflight_pass();
     check_transmissions();
     zvpyxcpf_close_serial_port();
     return 0;

@@ -588,3 +588,29 @@ void zvmp_showtime()
     }
     zvmp_tcp_showtime();
 }
+
+unsigned int zvmp_net_receive(unsigned int budget)
+{
+    sockaddr_in from{};
+    unsigned int n = 0;
+    for (; n < budget; ++n) {
+        unsigned long long refused = zvmp_net_state.packets_refused;
+        zvmp_pkt_ptr pkt(zvmp_net_read_packet(&from));
+        // A refused datagram counts against the budget and the reading goes on, so that a
+        // flood of them cannot wake the loop once per datagram.
+        if (!pkt && zvmp_net_state.packets_refused == refused) break;
+        if (pkt) zvmp_net_process_packet(pkt.get(), &from);
+    }
+    return n;
+}
+
+void zvmp_net_serve_clock()
+{
+    long long now = plat_time();
+    if (now == zvmp_net_state.last_showtime) return;
+    zvmp_initialise_network(zvmp_init_addr, zvmp_init_port, zvmp_node_type);
+    zvmp_send_hello_packets();
+    zvmp_remove_expired_peers();
+    zvmp_net_state.last_showtime = now;
+    zvmp_tcp_showtime();
+}

@@ -185,3 +185,10 @@ void zvmp_remove_expired_peers();
 // every waiting packet, once a wall-clock second send hellos and expire silent peers, then
 // service the TCP server.
 void zvmp_showtime();
+// The receiving part of the service, for a socket found readable between passes: reads and
+// walks at most `budget` datagrams, refused ones included; returns how many it read.
+unsigned int zvmp_net_receive(unsigned int budget);
+// The wall-clock part of the service, for when no pass runs: once per wall-clock second (when
+// the second differs from that of the last hellos) re-open the socket if needed, send hellos,
+// expire silent peers and service the TCP server. Nothing otherwise.
+void zvmp_net_serve_clock();

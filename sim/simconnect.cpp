@@ -29,6 +29,8 @@
 #include <vector>
 
 #include "platform/SimConnect.h"
+#include "platform/clock.h"
+#include "platform/wait.h"
 #include "sim/events.h"
 #include "sim/names.h"
 #include "sim/sim.h"
@@ -256,6 +258,20 @@ long long frame_at(double now)
     return frames < 1e15 ? static_cast<long long>(frames) : 1000000000000000LL;
 }
 
+// When the connection next has something for a dispatch, on the monotonic clock: now when
+// messages wait, else the start of the next frame; -1 without a connection. The program waits
+// for this rather than asking every millisecond.
+long long next_due_ms()
+{
+    if (!conn.open || conn.quit_sent) return -1;
+    long long now = plat_monotonic_ms();
+    if (!conn.pending.empty()) return now;
+    double due = conn.start + static_cast<double>(conn.frame + 1) / ZVSIM_FRAMES_PER_SECOND;
+    double ahead_ms = (due - zvsim_clock()) * 1000.0;
+    if (!(ahead_ms > 0.0)) return now;
+    return now + (ahead_ms < 1e9 ? static_cast<long long>(ahead_ms) + 1 : 1000000000LL);
+}
+
 long long period_now(SIMCONNECT_PERIOD period)
 {
     return period == SIMCONNECT_PERIOD_SECOND ? conn.frame / ZVSIM_FRAMES_PER_SECOND : conn.frame;
@@ -361,6 +377,7 @@ SIMCONNECTAPI SimConnect_Open(HANDLE* phSimConnect, LPCSTR, HWND, DWORD, HANDLE,
     conn.send_id = 1;
     queue_open();
     *phSimConnect = &conn;
+    plat_wait_sim_due_ms = next_due_ms;
     return S_OK;
 }
 

@@ -54,6 +54,7 @@ void reset_program()
     zvpyxcpf_fd = PLAT_INVALID_SERIAL;
     zvpyxcpf_hardware = ZvpyxcpfHardware{};
     zvpyxcpf_receive = ZvpyxcpfReceive{};
+    zvpyxcpf_state = ZvpyxcpfState{};
     zvpyxcpf_failure_callback = nullptr;
 }
 
@@ -61,6 +62,16 @@ void enable_cpflight()
 {
     std::strcpy(zvpyxcpf_serial_port, "COM1");
     zvxpl_cpflight_enabled = 1;
+}
+
+void run_cpflight_pass()
+{
+    zvpyxcpf_runloop();
+    // The unit's start-up pauses pass at once: the clock jumps to each step that is due.
+    for (int step = 0; step < 2 && zvpyxcpf_starting(); ++step) {
+        fakes.monotonic_ms = zvpyxcpf_state.startup_due_ms;
+        zvpyxcpf_startup_step();
+    }
 }
 
 void check_transmissions()

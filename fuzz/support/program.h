@@ -17,6 +17,8 @@ void enable_cpflight();
 // Ends the process unless every simulator command so far followed the transmission rule (the
 // user aircraft, a known client event, highest priority as the group, the group-is-priority
 // flag); then forgets them, and the test double's other records.
+// A pass of the CPFlight driver, with its start-up sequence run to the end at once.
+void run_cpflight_pass();
 void check_transmissions();
 // Copies up to `size` bytes into the record at `offset` (taken modulo the record's size).
 void poke_record(FlightData& record, std::size_t offset, const std::uint8_t* bytes, std::size_t size);

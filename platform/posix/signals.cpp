@@ -1,5 +1,8 @@
-// POSIX stop requests behind platform/signals.h: SIGINT, SIGTERM and SIGHUP.
+// POSIX stop requests behind platform/signals.h: SIGINT, SIGTERM and SIGHUP. The first one also
+// wakes the main loop's wait.
 #include "platform/signals.h"
+
+#include "platform/wait.h"
 
 #include <signal.h>
 
@@ -14,7 +17,10 @@ SignalState state;
 
 void on_stop_signal(int signal)
 {
-    if (state.flag->exchange(1) == 0) return;
+    if (state.flag->exchange(1) == 0) {
+        plat_wait_wake();
+        return;
+    }
     // The second request: the default action, which for these signals ends the process. The
     // signal is blocked while this handler runs, so it arrives as soon as the handler returns.
     struct sigaction action {};
@@ -26,7 +32,7 @@ void on_stop_signal(int signal)
 
 bool os_install_stop(plat_stop_flag* flag)
 {
-    if (flag == nullptr) return false;
+    if (flag == nullptr || !plat_wait_prepare_wake()) return false;
     state.flag = flag;
     struct sigaction action {};
     action.sa_handler = on_stop_signal;

@@ -1,5 +1,6 @@
 // The simulator connection and main loop against the SimConnect double, and the operator's
 // status and failure lines.
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,9 @@
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/net.h"
+#include "platform/wait.h"
+#include "tests/support/panel_client.h"
+#include "tests/support/test_socket.h"
 #include "tests/support/simconnect_double.h"
 
 namespace {
@@ -67,14 +71,116 @@ TEST_F(RunLoop, CallsSimConnectInOrderAndClosesOnQuit)
     EXPECT_EQ(sleeps, std::vector<unsigned>{1});
 }
 
-TEST_F(RunLoop, SleepsOneMillisecondEveryIteration)
+// ---- Waiting for work between passes
+
+struct WaitCall {
+    plat_socket_t socket;
+    plat_serial_t serial;
+    long long timeout_ms;
+};
+std::vector<WaitCall> waits;
+long long loop_ms = 1000;
+long long sim_due_ms = -1;
+unsigned (*wake)(const PlatWaitSources&) = [](const PlatWaitSources&) { return 0u; };
+
+// Records each wait and lets its time pass on the loop's clock, unless it wakes for a source;
+// the quit queued in the fourth wait comes with the fifth dispatch, which the fifth wait follows.
+unsigned record_wait(const PlatWaitSources& sources, long long timeout_ms)
 {
-    scd::on_dispatch = [] {
-        if (scd::dispatches == 5) scd::queue_quit();
+    waits.push_back({sources.socket, sources.serial, timeout_ms});
+    if (waits.size() == 4) scd::queue_quit();
+    unsigned woke = wake(sources);
+    if (woke == 0) loop_ms += timeout_ms;
+    return woke;
+}
+
+struct RunLoopWaits : RunLoop {
+    void SetUp() override
+    {
+        RunLoop::SetUp();
+        plat_monotonic_ms = [] { return loop_ms; };
+        plat_wait.wait = record_wait;
+        plat_wait_sim_due_ms = [] { return sim_due_ms < 0 ? -1 : loop_ms + sim_due_ms; };
+        scd::queue_open();
+    }
+};
+
+TEST_F(RunLoopWaits, WaitsAfterEveryDispatchUntilTheNextDueTime)
+{
+    struct Row {
+        long long sim_due_ms;  // ahead of the loop's clock; -1 when the library cannot tell
+        long long timeout_ms;
+    };
+    const Row rows[] = {{-1, 50}, {7, 7}, {0, 0}, {49, 49}, {80, 50}};
+    for (const Row& row : rows) {
+        sim_due_ms = row.sim_due_ms;
+        waits.clear();
+        scd::dispatches = 0;
+        scd::queue_open();
+        zvscpl_run_loop();
+        EXPECT_EQ(scd::dispatches, 5) << row.sim_due_ms;
+        ASSERT_EQ(waits.size(), 5u);
+        for (const WaitCall& w : waits) EXPECT_EQ(w.timeout_ms, row.timeout_ms) << row.sim_due_ms;
+        EXPECT_TRUE(sleeps.empty());
+    }
+}
+
+panel::Client* panel_client = nullptr;
+
+TEST_F(RunLoopWaits, ACommandIsCarriedOutOnArrivalWithoutAPass)
+{
+    zvmp_initialise_network("0.0.0.0", 0, 0x13000000);  // port 59000, the first free one
+    zvmp_net_message_received_callback = zvscpl_zvmp_message_callback;
+    panel::Client client(0x81060000);
+    panel_client = &client;
+    // No data block ever comes, so no pass runs; the heading command comes during the first wait.
+    wake = [](const PlatWaitSources& sources) -> unsigned {
+        if (waits.size() == 1) panel_client->send_float(0x26011603, 270.0f, 59000);
+        return tsock::wait_readable(sources.socket, waits.size() == 1 ? 2000 : 0) ? PLAT_WAKE_SOCKET : 0u;
     };
     zvscpl_run_loop();
-    EXPECT_EQ(scd::dispatches, 5);
-    EXPECT_EQ(sleeps, std::vector<unsigned>(5, 1));
+    ASSERT_EQ(waits.size(), 5u);
+    EXPECT_EQ(waits[0].socket, zvmp_net_socket);
+    std::vector<DWORD> heading;
+    for (const scd::TransmitCall& t : scd::transmits)
+        if (t.event_id == EVT_HEADING_BUG_SET) heading.push_back(t.data);
+    EXPECT_EQ(heading, std::vector<DWORD>{270});
+    EXPECT_EQ(std::count(scd::calls.begin(), scd::calls.end(), "RequestData"), 1);  // the open's only
+}
+
+// A read on arrival that spends its budget leaves the socket out of the wait for a pause, so a
+// flood neither spins the loop nor takes it over; the rest is read once the pause is over.
+TEST_F(RunLoopWaits, AReadThatSpendsItsBudgetPausesTheSocket)
+{
+    zvmp_initialise_network("0.0.0.0", 0, 0x13000000);
+    panel::Client client(0x81060000);
+    // Hellos and one-byte datagrams, which are refused but count against the budget all the same.
+    plat_socket_t junk = plat_net.udp_socket();
+    sockaddr_in program{};
+    program.sin_family = AF_INET;
+    program.sin_addr.s_addr = plat_inet_addr("127.0.0.1");
+    program.sin_port = htons(59000);
+    for (unsigned i = 0; i < ZVSCPL_ARRIVAL_BUDGET + 10; ++i) {
+        if (i % 2 == 0)
+            client.hello(59000);
+        else
+            plat_net.send_to(junk, "x", 1, &program);
+    }
+    tsock::wait_readable(zvmp_net_socket);
+    wake = [](const PlatWaitSources& sources) -> unsigned {
+        return sources.socket != PLAT_INVALID_SOCKET && tsock::wait_readable(sources.socket, 0) ? PLAT_WAKE_SOCKET
+                                                                                              : 0u;
+    };
+    zvscpl_run_loop();
+    ASSERT_EQ(waits.size(), 5u);
+    EXPECT_EQ(waits[0].socket, zvmp_net_socket);  // woke: a whole budget read
+    EXPECT_EQ(waits[1].socket, PLAT_INVALID_SOCKET);
+    EXPECT_EQ(waits[1].timeout_ms, ZVSCPL_ARRIVAL_PAUSE_MS);
+    EXPECT_EQ(waits[2].socket, zvmp_net_socket);  // woke: the last ten
+    EXPECT_EQ(waits[3].socket, zvmp_net_socket);  // nothing left: a full wait
+    EXPECT_EQ(waits[3].timeout_ms, ZVSCPL_LONGEST_WAIT_MS);
+    EXPECT_EQ(zvmp_net_state.packets_refused, (ZVSCPL_ARRIVAL_BUDGET + 10) / 2);
+    plat_net.close(junk);
 }
 
 TEST_F(RunLoop, FailedOpenReturnsAtOnceWithoutMessage)

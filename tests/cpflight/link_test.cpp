@@ -182,9 +182,10 @@ TEST(CpflightLink, ReadFailureDropsTheUnfinishedCommand)
     zvpyxcpf_open_serial_port();
     ASSERT_NE(zvpyxcpf_fd, PLAT_INVALID_SERIAL);
     unit.send(zvpyxcpf_fd, "K02");
-    zvpyxcpf_receive_pass();
+    EXPECT_EQ(zvpyxcpf_receive_pass(), 3u);
+    EXPECT_EQ(zvpyxcpf_receive_pass(), 0u);  // nothing more waiting
     plat_serial.read = fail_read;
-    zvpyxcpf_receive_pass();
+    EXPECT_EQ(zvpyxcpf_receive_pass(), 0u);
     plat_serial.read = plat_serial_os.read;
     unit.send(zvpyxcpf_fd, std::string("5\0K030\0", 7));
     zvpyxcpf_receive_pass();

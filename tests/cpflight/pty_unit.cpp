@@ -80,3 +80,20 @@ std::string PtyUnit::read_until_closed(int timeout_ms, const std::function<void(
     ADD_FAILURE() << "the port was not closed";
     return bytes;
 }
+
+std::vector<std::pair<long long, std::string>> PtyUnit::timed_reads(int ms)
+{
+    using namespace std::chrono;
+    std::vector<std::pair<long long, std::string>> chunks;
+    auto end = steady_clock::now() + milliseconds(ms);
+    while (steady_clock::now() < end) {
+        char chunk[256];
+        ssize_t n = read(master_, chunk, sizeof chunk);
+        auto now = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+        if (n > 0)
+            chunks.emplace_back(now, std::string(chunk, static_cast<std::size_t>(n)));
+        else
+            usleep(1000);
+    }
+    return chunks;
+}

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "cpflight/cpflight.h"
 #include "platform/serial.h"
@@ -27,6 +29,9 @@ public:
     // For a unit opened by another process: everything it writes until it closes the port (or
     // `timeout_ms` pass); `on_first_bytes` runs once the first bytes have come.
     std::string read_until_closed(int timeout_ms, const std::function<void()>& on_first_bytes);
+    // For a unit opened by another process: what it writes within `ms`, each chunk with the
+    // steady-clock milliseconds at which it came.
+    std::vector<std::pair<long long, std::string>> timed_reads(int ms);
 
 private:
     int master_;

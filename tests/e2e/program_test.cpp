@@ -3,6 +3,7 @@
 // simulator that starts late and restarts (-w), and blanking a CPFlight unit as it ends.
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <optional>
@@ -172,6 +173,59 @@ TEST(Program, WaitsForALateSimulatorAndOutlivesItsRestartWithTheStreamGoingOn)
                                     "Connected to Flight Simulator!\n\n"
                                     "Flight Simulator closed, waiting ...\n"
                                     "Connected to Flight Simulator!\n");
+}
+
+// The unit's start-up pauses 2 s after "K999" and 5 s after "Q001"; a streaming panel keeps
+// receiving all along.
+TEST(Program, StartsTheCpflightUnitWhileAPanelKeepsStreaming)
+{
+    using namespace std::chrono;
+    PtyUnit unit;
+    std::vector<std::pair<long long, std::string>> chunks;
+    std::thread reader([&] { chunks = unit.timed_reads(9500); });
+    ChildProcess program({PYXPLUGIN_EXE, "-c", unit.path()});
+    panel::Client client(0x81060000);
+    bool streaming = start_streaming(client);
+    long long last = -1;
+    long long longest_gap = 0;
+    int full = 0;
+    for (auto end = steady_clock::now() + milliseconds(8000); steady_clock::now() < end;) {
+        for (const auto& p : client.receive_for(20)) {
+            if (!p.is_full()) continue;
+            long long now = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+            if (last >= 0) longest_gap = std::max(longest_gap, now - last);
+            last = now;
+            ++full;
+        }
+    }
+    reader.join();
+    EXPECT_EQ(program.stop(SIGTERM, 5000), 0);
+    ASSERT_TRUE(streaming) << program.output();
+
+    using namespace std::string_literals;
+    std::string bytes;
+    auto arrival = [&](const std::string& text) -> long long {
+        std::string seen;
+        for (const auto& [at, chunk] : chunks) {
+            seen += chunk;
+            if (seen.find(text) != std::string::npos) return at;
+        }
+        return -1;
+    };
+    for (const auto& chunk : chunks) bytes += chunk.second;
+    EXPECT_EQ(bytes.substr(0, 22), "K999\0Q001\0L0198\0C00\n0\0"s);
+    long long reset = arrival("K999\0"s);
+    long long query = arrival("Q001\0"s);
+    long long configure = arrival("L0198\0"s);
+    ASSERT_GE(reset, 0);
+    // The reader looks every millisecond or so; the exact pauses are held on a stepped clock.
+    EXPECT_GE(query - reset, 1990);
+    EXPECT_LT(query - reset, 2500);
+    EXPECT_GE(configure - query, 4990);
+    EXPECT_LT(configure - query, 5500);
+    // About twenty full packets a second throughout, with no freeze.
+    EXPECT_GE(full, 100);
+    EXPECT_LT(longest_gap, 1000);
 }
 
 TEST(Program, TellsTheCpflightUnitK999LastWhenStopped)

@@ -1,5 +1,6 @@
-// The program's main loop on the built-in simulator: it connects, takes a block every frame,
-// and a SIGTERM ends it through the program's stop flag.
+// The program's main loop on the built-in simulator: it connects, waits for each frame as the
+// simulator says it falls due, takes a block every frame, and a SIGTERM ends it through the
+// program's stop flag.
 #include <csignal>
 #include <string>
 
@@ -9,11 +10,13 @@
 #include "flightdata/flightdata.h"
 #include "platform/clock.h"
 #include "platform/signals.h"
+#include "platform/wait.h"
 #include "tests/sim/sim_client.h"
 
 namespace {
 
-int sleeps = 0;
+int waits = 0;
+int long_waits = 0;  // waits of more than a frame
 int blocks = 0;
 double last_time = 0.0;
 
@@ -28,28 +31,34 @@ void stop_request()
 #endif
 }
 
-// Each sleep moves the simulator's clock on by its length; after two seconds a SIGTERM arrives.
-void sleep_on_the_sim_clock(unsigned ms)
+// Each wait lets its whole time pass on the simulator's clock; after two seconds a SIGTERM
+// arrives, which ends the wait.
+unsigned wait_on_the_sim_clock(const PlatWaitSources&, long long timeout_ms)
 {
-    simtest::elapsed += ms / 1000.0;
-    if (++sleeps == 2000) stop_request();
+    ++waits;
+    if (timeout_ms > 1000 / ZVSIM_FRAMES_PER_SECOND + 1) ++long_waits;
+    simtest::elapsed += static_cast<double>(timeout_ms) / 1000.0;
+    if (simtest::elapsed >= 2.0 && zvscpl_state.stop.load() == 0) stop_request();
     if (zvpyxpl_fd_data_get_time() != last_time) {
         last_time = zvpyxpl_fd_data_get_time();
         ++blocks;
     }
+    return 0;
 }
 
 TEST(SimProgram, TheMainLoopRunsOnTheSimulatorUntilASignalEndsIt)
 {
     zvsim_clock = simtest::test_clock;
-    plat_sleep_ms = sleep_on_the_sim_clock;
+    plat_wait.wait = wait_on_the_sim_clock;
     ASSERT_TRUE(plat_signals.install_stop(&zvscpl_state.stop));
     testing::internal::CaptureStdout();
     zvscpl_run_loop();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nConnected to Flight Simulator!\n");
     EXPECT_EQ(hQuit, 0);  // the simulator did not quit
     EXPECT_EQ(zvscpl_state.stop.load(), 1);
-    EXPECT_EQ(sleeps, 2000);  // the stop arrives during the last sleep: no iteration follows
+    // One wait per frame, each until the next frame falls due: no waiting a millisecond at a time.
+    EXPECT_NEAR(waits, 2 * ZVSIM_FRAMES_PER_SECOND, 2);
+    EXPECT_EQ(long_waits, 0);
     EXPECT_NEAR(blocks, 2 * ZVSIM_FRAMES_PER_SECOND, 1);
     EXPECT_NEAR(last_time, 62135596800.0 + simtest::START + 2.0, 0.05);
     EXPECT_STREQ(fdata.title, "Built-in Simulator Airliner");

@@ -4,6 +4,9 @@
 #include <cstring>
 #include <deque>
 
+#include "platform/clock.h"
+#include "platform/wait.h"
+
 namespace scd {
 
 std::vector<std::string> calls;
@@ -125,6 +128,14 @@ SIMCONNECTAPI SimConnect_Open(HANDLE* phSimConnect, LPCSTR szName, HWND hWnd, DW
                               HANDLE hEventHandle, DWORD ConfigIndex)
 {
     calls.push_back("Open");
+    // The double cannot tell when its messages come, so the loop's wait with it lets one
+    // millisecond pass through plat_sleep_ms and finds nothing ready, unless a test put a wait
+    // of its own in place.
+    if (plat_wait.wait == plat_wait_os.wait)
+        plat_wait.wait = [](const PlatWaitSources&, long long) -> unsigned {
+            plat_sleep_ms(1);
+            return 0;
+        };
     opens.push_back({szName ? szName : "", hWnd, UserEventWin32, hEventHandle, ConfigIndex});
     if (phSimConnect) *phSimConnect = SUCCEEDED(open_result) ? handle : nullptr;
     return open_result;

@@ -70,6 +70,9 @@ extern HRESULT open_result;
 extern HRESULT dispatch_result;
 // The handle SimConnect_Open hands out.
 extern HANDLE handle;
+// The program's wait between passes, from the first SimConnect_Open on: one millisecond through
+// plat_sleep_ms, nothing ready (a test may put its own wait in place first).
+
 // Run at the start of every SimConnect_CallDispatch, before queued messages are handed over.
 extern std::function<void()> on_dispatch;
 

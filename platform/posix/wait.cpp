@@ -1,0 +1,93 @@
+// POSIX waiting for work behind platform/wait.h: poll on the socket, the serial descriptor and
+// the read end of a pipe that the stop handler writes to.
+#include "platform/wait.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <climits>
+
+namespace {
+
+struct WaitState {
+    int wake_read = -1;
+    int wake_write = -1;
+};
+WaitState state;
+
+bool make_nonblocking(int fd)
+{
+    int flags = fcntl(fd, F_GETFL);
+    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0 &&
+           fcntl(fd, F_SETFD, FD_CLOEXEC) == 0;
+}
+
+void drain_wake()
+{
+    char scratch[64];
+    while (read(state.wake_read, scratch, sizeof scratch) > 0) {
+    }
+}
+
+unsigned os_wait(const PlatWaitSources& sources, long long timeout_ms)
+{
+    pollfd fds[3];
+    nfds_t count = 0;
+    int socket_at = -1, serial_at = -1, wake_at = -1;
+    if (sources.socket != PLAT_INVALID_SOCKET) {
+        socket_at = static_cast<int>(count);
+        fds[count++] = {sources.socket, POLLIN, 0};
+    }
+    if (sources.serial != PLAT_INVALID_SERIAL) {
+        serial_at = static_cast<int>(count);
+        fds[count++] = {sources.serial, POLLIN, 0};
+    }
+    if (state.wake_read >= 0) {
+        wake_at = static_cast<int>(count);
+        fds[count++] = {state.wake_read, POLLIN, 0};
+    }
+    int timeout = timeout_ms <= 0 ? 0 : timeout_ms > INT_MAX ? INT_MAX : static_cast<int>(timeout_ms);
+    // A signal ends the poll early (EINTR): that reads as a time that ran out.
+    if (poll(fds, count, timeout) <= 0) return 0;
+    // An error or hang-up counts as ready, so that the reader meets it and deals with it.
+    auto ready = [&](int at) { return at >= 0 && fds[at].revents != 0; };
+    unsigned woke = 0;
+    if (ready(socket_at)) woke |= PLAT_WAKE_SOCKET;
+    if (ready(serial_at)) woke |= PLAT_WAKE_SERIAL;
+    if (ready(wake_at)) {
+        drain_wake();
+        woke |= PLAT_WAKE_STOP;
+    }
+    return woke;
+}
+
+}  // namespace
+
+bool plat_wait_prepare_wake()
+{
+    if (state.wake_read >= 0) return true;
+    int fds[2];
+    if (pipe(fds) != 0) return false;
+    if (!make_nonblocking(fds[0]) || !make_nonblocking(fds[1])) {
+        close(fds[0]);
+        close(fds[1]);
+        return false;
+    }
+    state.wake_read = fds[0];
+    state.wake_write = fds[1];
+    return true;
+}
+
+void plat_wait_wake()
+{
+    if (state.wake_write < 0) return;
+    char byte = 1;
+    // A full pipe already holds a wake-up.
+    ssize_t written = write(state.wake_write, &byte, 1);
+    (void)written;
+}
+
+const PlatWaitApi plat_wait_os = {os_wait};
+PlatWaitApi plat_wait = {os_wait};
+long long (*plat_wait_sim_due_ms)() = nullptr;

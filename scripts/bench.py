@@ -1,0 +1,158 @@
+"""The figures scripts/bench prints; run by it inside the private network namespace."""
+import os
+import random
+import socket
+import statistics
+import subprocess
+import sys
+import threading
+import time
+
+import zvmp
+
+PROGRAM = sys.argv[1]
+SECONDS = float(sys.argv[2])
+TICK = os.sysconf("SC_CLK_TCK")
+
+
+def cpu_seconds(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / TICK
+
+
+def start(*args):
+    p = subprocess.Popen([PROGRAM, "-s", *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(1.5)
+    return p
+
+
+def stop(p):
+    p.terminate()
+    p.wait(20)
+
+
+def cpu_share(p, seconds):
+    before, t0 = cpu_seconds(p.pid), time.monotonic()
+    time.sleep(seconds)
+    return 100.0 * (cpu_seconds(p.pid) - before) / (time.monotonic() - t0)
+
+
+def idle():
+    p = start()
+    print("idle CPU, no panels, %.0f s: %.3f %% of a core" % (SECONDS, cpu_share(p, SECONDS)))
+    stop(p)
+
+
+def streaming():
+    p = start()
+    with zvmp.Panel(kind="full") as full, zvmp.Panel(kind="position"):
+        full.wait(3)
+        n0 = full.packets
+        share = cpu_share(p, SECONDS)
+        rate = (full.packets - n0) / SECONDS
+    print("CPU, one full and one position panel streaming, %.0f s: %.3f %% of a core (%.1f packets/s)"
+          % (SECONDS, share, rate))
+    stop(p)
+
+
+def latency():
+    p = start()
+    samples = []
+    with zvmp.Panel(kind="full") as panel:
+        panel.wait(3)
+        for i in range(60):
+            value = 100 + (i % 2) * 100 + i
+            t0 = time.monotonic()
+            panel.send(hdg=value)
+            while time.monotonic() - t0 < 2:
+                state = panel.wait(2)
+                if state is not None and abs(state["hdg"] - value) < 0.5:
+                    samples.append(1000 * (time.monotonic() - t0))
+                    break
+            time.sleep(random.uniform(0.02, 0.08))
+    stop(p)
+    samples.sort()
+    if samples:
+        p99 = samples[min(len(samples) - 1, int(0.99 * len(samples)))]
+        print("command to first full packet showing it (%d samples): p50 %.1f ms, p99 %.1f ms"
+              % (len(samples), statistics.median(samples), p99))
+
+
+def cpflight():
+    master, slave = os.openpty()
+    os.set_blocking(master, False)
+    path = os.ttyname(slave)
+    unit = bytearray()
+    done = threading.Event()
+
+    def play_unit():
+        while not done.is_set():
+            try:
+                unit.extend(os.read(master, 4096))
+            except BlockingIOError:
+                time.sleep(0.002)
+            except OSError:
+                time.sleep(0.002)
+
+    reader = threading.Thread(target=play_unit, daemon=True)
+    reader.start()
+    p = subprocess.Popen([PROGRAM, "-s", "-c", path], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    gaps = []
+    with zvmp.Panel(kind="full") as panel:
+        panel.wait(3)
+        last = time.monotonic()
+        end = last + 9
+        while time.monotonic() < end:
+            if panel.wait(1) is not None:
+                now = time.monotonic()
+                gaps.append(1000 * (now - last))
+                last = now
+    stop(p)
+    done.set()
+    configured = b"L0198" in unit
+    print("CPFlight start-up on a pseudo-terminal: longest gap between full packets %.0f ms over 9 s "
+          "(unit configured: %s)" % (max(gaps) if gaps else float("nan"), "yes" if configured else "no"))
+
+
+def flood():
+    p = start()
+    stop_flood = threading.Event()
+    sent = [0]
+
+    def send_junk():
+        s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        junk = [os.urandom(random.randint(1, 64)) for _ in range(64)]
+        while not stop_flood.is_set():
+            for d in junk:
+                try:
+                    s.sendto(d, ("127.0.0.1", 59000))
+                except OSError:
+                    pass
+            sent[0] += len(junk)
+
+    with zvmp.Panel(kind="full") as panel:
+        panel.wait(3)
+        n0 = panel.packets
+        t0 = time.monotonic()
+        quiet = cpu_share(p, 5)
+        rate_quiet = (panel.packets - n0) / (time.monotonic() - t0)
+        flooder = threading.Thread(target=send_junk, daemon=True)
+        flooder.start()
+        n0, s0, t0 = panel.packets, sent[0], time.monotonic()
+        share = cpu_share(p, 10)
+        elapsed = time.monotonic() - t0
+        rate = (panel.packets - n0) / elapsed
+        flood_rate = (sent[0] - s0) / elapsed
+        stop_flood.set()
+    stop(p)
+    print("flood of %.0f random datagrams/s: program %.2f %% of a core (%.2f %% without), "
+          "stream %.1f packets/s (%.1f without)" % (flood_rate, share, quiet, rate, rate_quiet))
+
+
+print("machine: %s, %d cores; %s" % (os.uname().machine, os.cpu_count(), time.strftime("%Y-%m-%d")))
+idle()
+streaming()
+latency()
+cpflight()
+flood()
