@@ -129,6 +129,44 @@ TEST_F(RunLoopWaits, WaitsAfterEveryDispatchUntilTheNextDueTime)
     }
 }
 
+unsigned woke_by = 0;
+int messages_per_wake = 0;  // handed over one per dispatch call, as a library may
+int messages_left = 0;
+
+// After the simulator's event the loop dispatches until a call hands over nothing, at most
+// ZVSCPL_DISPATCH_ROUNDS calls; after any other wake, once.
+TEST_F(RunLoopWaits, AfterTheSimulatorsEventDispatchesUntilNothingIsLeft)
+{
+    struct Row {
+        unsigned woke;
+        int messages;
+        int dispatches;  // the open's, three wakes, the quit's
+    };
+    constexpr int cap = static_cast<int>(ZVSCPL_DISPATCH_ROUNDS);
+    const Row rows[] = {{0, 3, 5}, {PLAT_WAKE_SOCKET, 3, 5}, {PLAT_WAKE_SIM, 0, 5}, {PLAT_WAKE_SIM, 3, 14},
+                        {PLAT_WAKE_SIM | PLAT_WAKE_SOCKET, 1, 8}, {PLAT_WAKE_SIM, 100, 2 + 3 * cap}};
+    wake = [](const PlatWaitSources&) {
+        messages_left = messages_per_wake;
+        return woke_by;
+    };
+    scd::on_dispatch = [] {
+        if (messages_left > 0) {
+            --messages_left;
+            scd::queue_event(99);
+        }
+    };
+    for (const Row& row : rows) {
+        woke_by = row.woke;
+        messages_per_wake = row.messages;
+        messages_left = 0;
+        waits.clear();
+        scd::dispatches = 0;
+        scd::queue_open();
+        zvscpl_run_loop();
+        EXPECT_EQ(scd::dispatches, row.dispatches) << row.woke << " " << row.messages;
+    }
+}
+
 panel::Client* panel_client = nullptr;
 
 TEST_F(RunLoopWaits, ACommandIsCarriedOutOnArrivalWithoutAPass)
