@@ -15,7 +15,7 @@ inline constexpr unsigned PLAT_WAKE_STOP = 4;
 inline constexpr unsigned PLAT_WAKE_SIM = 8;
 
 // Where the serial port cannot be waited on (Windows), a wait looks at it at least this often.
-inline constexpr long long PLAT_SERIAL_POLL_MS = 10;
+inline constexpr long long PLAT_SERIAL_POLL_MS = 5;
 
 // The sources of one wait; an invalid one is not waited on.
 struct PlatWaitSources {

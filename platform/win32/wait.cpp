@@ -78,6 +78,9 @@ unsigned os_wait(const PlatWaitSources& sources, long long timeout_ms)
             for (DWORD i = first + 1; i < count; ++i)
                 if (WaitForSingleObject(handles[i], 0) == WAIT_OBJECT_0) woke |= bits[i];
         }
+        // Wine, at least, can leave the socket's event set after the datagram that set it has been
+        // read; a wake for a socket with nothing to read is no wake.
+        if ((woke & PLAT_WAKE_SOCKET) != 0 && plat_net_os.readable(sources.socket) == 0) woke &= ~PLAT_WAKE_SOCKET;
         if (woke != 0 || slice == 0) return woke;
     }
 }
