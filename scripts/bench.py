@@ -1,6 +1,7 @@
 """The figures scripts/bench prints; run by it inside the private network namespace."""
 import os
 import random
+import signal
 import socket
 import statistics
 import subprocess
@@ -12,6 +13,9 @@ import zvmp
 
 PROGRAM = sys.argv[1]
 SECONDS = float(sys.argv[2])
+# "wine": PROGRAM is the Windows program, run under Wine; its start takes longer.
+WINE = len(sys.argv) > 3 and sys.argv[3] == "wine"
+COMMAND = ["scripts/wine-run", PROGRAM] if WINE else [PROGRAM]
 TICK = os.sysconf("SC_CLK_TCK")
 
 
@@ -22,13 +26,14 @@ def cpu_seconds(pid):
 
 
 def start(*args):
-    p = subprocess.Popen([PROGRAM, "-s", *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    time.sleep(1.5)
+    p = subprocess.Popen([*COMMAND, "-s", *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(8 if WINE else 1.5)
     return p
 
 
 def stop(p):
-    p.terminate()
+    # Wine hands SIGINT to the program as Ctrl-C.
+    p.send_signal(signal.SIGINT if WINE else signal.SIGTERM)
     p.wait(20)
 
 
@@ -150,9 +155,11 @@ def flood():
           "stream %.1f packets/s (%.1f without)" % (flood_rate, share, quiet, rate, rate_quiet))
 
 
-print("machine: %s, %d cores; %s" % (os.uname().machine, os.cpu_count(), time.strftime("%Y-%m-%d")))
+print("machine: %s, %d cores; %s%s" % (os.uname().machine, os.cpu_count(), time.strftime("%Y-%m-%d"),
+                                      "; the Windows program under Wine (Wine's server not counted)" if WINE else ""))
 idle()
 streaming()
 latency()
-cpflight()
-flood()
+if not WINE:
+    cpflight()
+    flood()
