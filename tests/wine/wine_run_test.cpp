@@ -32,6 +32,7 @@ constexpr int kComPort = 42;
 const std::string kComPath = "\\\\.\\COM42";
 constexpr unsigned int kProgramPort = 59000;
 constexpr std::uint32_t kMcpHeading = 0x26011603;
+constexpr std::uint32_t kNdRange = 0x26011703;
 
 // The cross-build folder, or empty when this run has none.
 std::string windows_build()
@@ -243,6 +244,19 @@ TEST_F(Program, StartsACpflightUnitOnAComPort)
                                   std::regex("^V0435000\\0V03\\d{3}\\0V01\\d{3}\\0V06\\d{3}\\0V02\\d{3}\\0"
                                              "V05[+-]\\d{4}\\0")))
         << rest;
+
+    // A key from the unit, on a port the loop's wait cannot wait on: the range selected shows in
+    // the panels' full packets.
+    panel::Client client(0x81060000);
+    client.request_stream(kProgramPort);
+    com.send("S003\0"s);
+    bool range = false;
+    for (int i = 0; i < 50 && !range; ++i)
+        for (const panel::Packet& p : client.receive_for(100)) {
+            const panel::Message* m = p.is_full() ? p.find(kNdRange) : nullptr;
+            range = range || (m != nullptr && m->f32() == 40.0f);
+        }
+    EXPECT_TRUE(range);
 
     // Ctrl-C through the console handler: the loop ends, and the unit hears "K999" last.
     EXPECT_EQ(program.stop(SIGINT, 20000), 0) << program.output();
