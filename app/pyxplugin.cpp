@@ -162,9 +162,9 @@ bool connection_lost(HRESULT dispatch_result)
 
 // Between passes, the loop waits for work instead of sleeping a millisecond on every turn:
 // until the socket is readable, the CPFlight unit has bytes, the simulator library signals its
-// event, a stop is requested, or the next due time (the simulator's next frame where the library tells it, the unit's next start-up
-// step, the end of a pause in reading the socket, and at most ZVSCPL_LONGEST_WAIT_MS). What
-// woke it is served at once: datagrams are read and carried out on arrival, not at the next
+// event, a stop is requested, or the next due time (the simulator's next frame where the library
+// tells it, the unit's next start-up step, the end of a pause in reading the socket, and at most
+// ZVSCPL_LONGEST_WAIT_MS). What woke it is served at once: datagrams are read and carried out on arrival, not at the next
 // pass, and the network's once-a-second duties run on the wall clock whether passes run or not.
 // A source that is not to be read now (the socket during its pause, the unit during its
 // start-up) stays out of the wait, so that the wait never returns at once for it again and again.

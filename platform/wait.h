@@ -1,8 +1,8 @@
 // Waiting for work: the main loop sleeps here until the message socket is readable, the serial
 // port has bytes, the simulator library signals its event (Windows), a stop is requested, or a
-// time runs out. The wait is reached through
-// the replaceable table `plat_wait`, which starts out holding the operating system's
-// implementation, so tests can drive the loop's time and observe each wait.
+// time runs out. The wait is reached through the replaceable table `plat_wait`, which starts out
+// holding the operating system's implementation, so tests can drive the loop's time and observe
+// each wait.
 #pragma once
 
 #include "platform/net.h"
@@ -27,8 +27,8 @@ struct PlatWaitSources {
 
 struct PlatWaitApi {
     // Waits at most `timeout_ms` (0 or less: only looks) until a source is ready or
-    // plat_wait_wake is called; returns the PLAT_WAKE_ bits of what is ready.
-    // The simulator library's event, where there is one, is always waited on.
+    // plat_wait_wake is called; returns the PLAT_WAKE_ bits of what is ready. The simulator
+    // library's event, where there is one, is always waited on.
     unsigned (*wait)(const PlatWaitSources& sources, long long timeout_ms);
     // Makes a newly opened socket wake the waits that name it; called after every opening.
     // Windows: WSAEventSelect for FD_READ on the wait's socket event, which also makes the

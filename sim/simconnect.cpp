@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -386,10 +387,10 @@ SIMCONNECTAPI SimConnect_Open(HANDLE* phSimConnect, LPCSTR, HWND, DWORD, HANDLE 
     *phSimConnect = &conn;
     plat_wait_sim_due_ms = next_due_ms;
     if (conn.event != nullptr) {
-        // A millisecond after each frame starts, so that the dispatch it brings finds the frame.
-        long long first_ms = next_due_ms();
-        plat_wait_start_ticks(conn.event, first_ms < 0 ? plat_monotonic_ms() : first_ms + 1,
-                              1000.0 / ZVSIM_FRAMES_PER_SECOND);
+        // Frames start at the open and every period after; each tick comes a millisecond after
+        // its frame's start, so that the dispatch it brings finds the frame.
+        constexpr double period_ms = 1000.0 / ZVSIM_FRAMES_PER_SECOND;
+        plat_wait_start_ticks(conn.event, plat_monotonic_ms() + std::llround(period_ms + 1.0), period_ms);
     }
     return S_OK;
 }

@@ -95,11 +95,12 @@ bool os_watch_socket(plat_socket_t socket)
 // made up, since the event holds one signal at most.
 DWORD WINAPI tick(void*)
 {
+    auto due = [](long long k) { return ticks.first_ms + std::llround(static_cast<double>(k) * ticks.period_ms); };
     for (long long k = 0;; ++k) {
         long long now = now_ms();
-        auto due = [k] { return ticks.first_ms + std::llround(static_cast<double>(k) * ticks.period_ms); };
-        if (due() < now) k = static_cast<long long>(std::ceil(static_cast<double>(now - ticks.first_ms) / ticks.period_ms));
-        long long ahead = due() - now;
+        if (due(k) < now)
+            k = static_cast<long long>(std::ceil(static_cast<double>(now - ticks.first_ms) / ticks.period_ms));
+        long long ahead = due(k) - now;
         if (WaitForSingleObject(ticks.stop, ahead > 0 ? static_cast<DWORD>(ahead) : 0) != WAIT_TIMEOUT) return 0;
         SetEvent(ticks.event);
     }
