@@ -84,6 +84,17 @@ std::map<std::string, std::string> fields(const std::string& state)
     return out;
 }
 
+// Whether a full packet reaches `client` within about five seconds with `id` at `value`.
+bool full_packet_shows(panel::Client& client, std::uint32_t id, float value)
+{
+    for (int i = 0; i < 50; ++i)
+        for (const panel::Packet& p : client.receive_for(100)) {
+            const panel::Message* m = p.is_full() ? p.find(id) : nullptr;
+            if (m != nullptr && m->f32() == value) return true;
+        }
+    return false;
+}
+
 // tests/cpflight/serial_probe.cpp under Wine, asked one line at a time.
 struct SerialProbe : testing::Test {
     std::optional<ChildProcess> process;
@@ -197,13 +208,7 @@ TEST_F(Program, ServesAPanelAndEndsWithCodeZeroOnCtrlC)
     EXPECT_GT(full, 0);
 
     client.send_float(kMcpHeading, 270.0f, kProgramPort);
-    bool reflected = false;
-    for (int i = 0; i < 50 && !reflected; ++i)
-        for (const panel::Packet& p : client.receive_for(100)) {
-            const panel::Message* m = p.is_full() ? p.find(kMcpHeading) : nullptr;
-            reflected = reflected || (m != nullptr && m->f32() == 270.0f);
-        }
-    EXPECT_TRUE(reflected);
+    EXPECT_TRUE(full_packet_shows(client, kMcpHeading, 270.0f));
 
     // Ctrl-C reaches the program's console handler, which ends the loop.
     EXPECT_EQ(program.stop(SIGINT, 20000), 0) << program.output();
@@ -250,13 +255,7 @@ TEST_F(Program, StartsACpflightUnitOnAComPort)
     panel::Client client(0x81060000);
     client.request_stream(kProgramPort);
     com.send("S003\0"s);
-    bool range = false;
-    for (int i = 0; i < 50 && !range; ++i)
-        for (const panel::Packet& p : client.receive_for(100)) {
-            const panel::Message* m = p.is_full() ? p.find(kNdRange) : nullptr;
-            range = range || (m != nullptr && m->f32() == 40.0f);
-        }
-    EXPECT_TRUE(range);
+    EXPECT_TRUE(full_packet_shows(client, kNdRange, 40.0f));
 
     // Ctrl-C through the console handler: the loop ends, and the unit hears "K999" last.
     EXPECT_EQ(program.stop(SIGINT, 20000), 0) << program.output();
