@@ -16,13 +16,19 @@ SECONDS = float(sys.argv[2])
 # "wine": PROGRAM is the Windows program, run under Wine; its start takes longer.
 WINE = len(sys.argv) > 3 and sys.argv[3] == "wine"
 COMMAND = ["scripts/wine-run", PROGRAM] if WINE else [PROGRAM]
-TICK = os.sysconf("SC_CLK_TCK")
 
 
 def cpu_seconds(pid):
-    with open("/proc/%d/stat" % pid) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / TICK
+    """CPU time of the process's threads as the scheduler counts it, to the nanosecond (the
+    times in /proc/PID/stat are whole clock ticks of 10 ms, too coarse for an idle program)."""
+    total = 0
+    for task in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
+                total += int(f.read().split()[0])
+        except OSError:
+            pass  # a thread that has just ended
+    return total / 1e9
 
 
 def start(*args):
