@@ -127,7 +127,8 @@ void report_hresult(const char* what, HRESULT hr)
 bool open_connection()
 {
     zvscpl_state.last_open_ms = plat_monotonic_ms();
-    HRESULT hr = SimConnect_Open(&hSimConnect, TITLE_STRING, nullptr, 0, nullptr, 0);
+    // The library signals this event when it has messages (Windows); the loop's wait wakes on it.
+    HRESULT hr = SimConnect_Open(&hSimConnect, TITLE_STRING, nullptr, 0, plat_wait_sim_event(), 0);
     if (FAILED(hr)) {
         // Without -w the program ends here, as silently as it always has.
         if (zvscpl_state.wait_for_sim) report_hresult("Flight Simulator connection did not open", hr);
@@ -160,14 +161,14 @@ bool connection_lost(HRESULT dispatch_result)
 }
 
 // Between passes, the loop waits for work instead of sleeping a millisecond on every turn:
-// until the socket is readable, the CPFlight unit has bytes, a stop is requested, or the next
-// due time (the simulator's next frame where the library tells it, the unit's next start-up
-// step, the end of a pause in reading the socket, and at most ZVSCPL_LONGEST_WAIT_MS). What
-// woke it is served at once: datagrams are read and carried out on arrival, not at the next
+// until the socket is readable, the CPFlight unit has bytes, the simulator library signals its
+// event, a stop is requested, or the next due time (the simulator's next frame where the library
+// tells it, the unit's next start-up step, the end of a pause in reading the socket, and at most
+// ZVSCPL_LONGEST_WAIT_MS). What woke it is served at once: datagrams are read and carried out on arrival, not at the next
 // pass, and the network's once-a-second duties run on the wall clock whether passes run or not.
 // A source that is not to be read now (the socket during its pause, the unit during its
 // start-up) stays out of the wait, so that the wait never returns at once for it again and again.
-void wait_for_work()
+unsigned wait_for_work()
 {
     ZvscplState& loop = zvscpl_state;
     long long now = plat_monotonic_ms();
@@ -193,16 +194,32 @@ void wait_for_work()
     if ((woke & PLAT_WAKE_SERIAL) != 0 && unit_listening && zvpyxcpf_receive_pass() == 0)
         loop.unit_out_of_wait = 1;
     zvmp_net_serve_clock();
+    return woke;
+}
+
+// Hands the simulator's messages to the dispatch procedure. Whether the library signals its event
+// once per message or once for several, and whether one call hands over one message or all that
+// wait, is not documented: after the event, calls go on until one hands over nothing.
+HRESULT dispatch(bool signalled)
+{
+    HRESULT result = S_OK;
+    for (unsigned round = 0; round < ZVSCPL_DISPATCH_ROUNDS; ++round) {
+        unsigned long long before = zvscpl_state.messages;
+        result = SimConnect_CallDispatch(hSimConnect, zvscpl_dispatch_proc, nullptr);
+        if (!signalled || FAILED(result) || hQuit != 0 || zvscpl_state.messages == before) break;
+    }
+    return result;
 }
 
 // Passes paced by the simulator's clock, until the simulator quits, a stop is requested or
-// (with -w) the connection stops working. One dispatch per turn hands over every message
-// waiting: the simulator libraries deliver what they hold in one call.
+// (with -w) the connection stops working. Every turn dispatches: a library without an event
+// (the built-in simulator on POSIX) hands over all it holds in one call.
 void run_connected()
 {
     ZvscplState& loop = zvscpl_state;
+    unsigned woke = 0;
     while (hQuit == 0 && !stop_requested()) {
-        HRESULT result = SimConnect_CallDispatch(hSimConnect, zvscpl_dispatch_proc, nullptr);
+        HRESULT result = dispatch((woke & PLAT_WAKE_SIM) != 0);
         if (loop.wait_for_sim && connection_lost(result)) break;
         double t = zvpyxpl_fd_data_get_time();
         // Strict comparisons: a difference that is not a number runs no pass.
@@ -219,7 +236,7 @@ void run_connected()
         }
         if (zvxpl_cpflight_enabled) zvpyxcpf_startup_step();
         zvscpl_report_status(true);
-        wait_for_work();
+        woke = wait_for_work();
     }
 }
 
@@ -324,6 +341,7 @@ void zvscpl_run_loop()
 
 void CALLBACK zvscpl_dispatch_proc(SIMCONNECT_RECV* pData, DWORD cbData, void* /*pContext*/)
 {
+    ++zvscpl_state.messages;
     if (pData == nullptr || cbData < sizeof(SIMCONNECT_RECV)) return;
 
     switch (pData->dwID) {

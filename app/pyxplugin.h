@@ -38,6 +38,8 @@ struct ZvscplState {
     // 1 when the CPFlight port woke the wait but gave nothing (a port that hung up reads as
     // ready for ever): it stays out of the wait until the next pass.
     int unit_out_of_wait = 0;
+    // Messages handed to the dispatch procedure since start.
+    unsigned long long messages = 0;
 };
 extern ZvscplState zvscpl_state;
 
@@ -53,6 +55,9 @@ inline constexpr long long ZVSCPL_LONGEST_WAIT_MS = 50;
 // for the pause, so that a flood cannot take the loop over.
 inline constexpr unsigned int ZVSCPL_ARRIVAL_BUDGET = 64;
 inline constexpr long long ZVSCPL_ARRIVAL_PAUSE_MS = 5;
+// After the simulator's event, dispatch calls go on until one hands over nothing, but no more
+// than this many, so that a library that always has a message cannot hold the loop.
+inline constexpr unsigned int ZVSCPL_DISPATCH_ROUNDS = 16;
 
 // Start-up: announces the program, sets up the network, parses the command line and runs the
 // main loop until the simulator quits (or, with -w, until a stop request). Returns the process

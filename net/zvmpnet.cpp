@@ -1,5 +1,6 @@
 // The ZVMP UDP network: packets, the socket, target and peer lists, streaming and the service.
-// Everything runs on the main loop's thread; the socket is only ever polled, never waited on.
+// Everything runs on the main loop's thread, which waits on the socket between passes; reads here
+// only poll it.
 #include "net/zvmpnet.h"
 
 #include <algorithm>
@@ -522,6 +523,10 @@ void zvmp_net_send_to_target(const void* data, unsigned int length, zvmp_net_tgt
     long sent = plat_net.send_to(zvmp_net_socket, data, length, &target->sa);
     if (sent == static_cast<long>(length)) {
         ++zvmp_net_state.packets_sent;
+        return;
+    }
+    if (sent == PLAT_SEND_DROPPED) {
+        ++zvmp_net_state.packets_unsent;
         return;
     }
     zvmp_net_report_failure("UDP socket closed after a failed send; re-opening",

@@ -130,6 +130,8 @@ struct ZvmpNetState {
     // read but refused (empty, too long, a length field that differs, or dropped by the system).
     unsigned long long packets_sent = 0;
     unsigned long long packets_refused = 0;
+    // Datagrams the system had no room to send; the socket stays open.
+    unsigned long long packets_unsent = 0;
 };
 extern ZvmpNetState zvmp_net_state;
 

@@ -1,5 +1,5 @@
 // Opening the network's sockets: start-up, one attempt a second, the first free port, the
-// multicast interface.
+// multicast interface, and the message socket made to wake the main loop's wait.
 #include "net/zvmpsocket.h"
 
 #include <algorithm>
@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/clock.h"
+#include "platform/wait.h"
 
 void (*zvmp_net_failure_callback)(const char* what, int error) = nullptr;
 
@@ -40,6 +41,10 @@ plat_socket_t zvmp_open_socket(ZvmpOpenAttempts& attempts, ZvmpSocketKind kind, 
         return s;
     }
     if (mcast_if != nullptr) zvmp_apply_multicast_interface(s, *mcast_if);
+    // The main loop waits on the message socket; a socket it cannot wait on is still read in
+    // every pass.
+    if (kind == ZvmpSocketKind::Udp && !plat_wait.watch_socket(s))
+        zvmp_net_report_failure("UDP socket cannot wake the main loop; read in passes only", plat_net.last_error());
     return s;
 }
 

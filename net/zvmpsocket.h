@@ -33,9 +33,9 @@ struct ZvmpMulticastInterface {
 
 // A new socket bound on `addr` (text, any address when the text is not one) to `port`, or to the
 // first free port from ZVMP_FIRST_PORT to ZVMP_LAST_PORT when `port` is 0, with the multicast
-// interface applied when one is given. PLAT_INVALID_SOCKET when the platform does not start,
-// when an attempt was already made in this wall-clock second, or when no port is free (reported
-// as "no free UDP port in 59000-59999").
+// interface applied when one is given; a UDP socket is also handed to plat_wait.watch_socket.
+// PLAT_INVALID_SOCKET when the platform does not start, when an attempt was already made in this
+// wall-clock second, or when no port is free (reported as "no free UDP port in 59000-59999").
 plat_socket_t zvmp_open_socket(ZvmpOpenAttempts& attempts, ZvmpSocketKind kind, const char* addr,
                                unsigned int port, ZvmpMulticastInterface* mcast_if = nullptr);
 // Applies a set multicast interface to `s`. When the system refuses it, the socket keeps the

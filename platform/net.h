@@ -24,6 +24,9 @@ inline constexpr plat_socket_t PLAT_INVALID_SOCKET = -1;
 // (one that was too long for the buffer, or an error left behind by an earlier send). It
 // costs that one datagram only; the socket stays usable.
 inline constexpr long PLAT_RECV_DROPPED = -2;
+// Result of send_to for a datagram the system has no room for at the moment (a socket that a
+// wait made non-blocking, on Windows): that datagram is lost, the socket stays usable.
+inline constexpr long PLAT_SEND_DROPPED = -2;
 
 struct PlatNetApi {
     // Starts the socket library once (Winsock 2.2 on Windows); true on success.
@@ -38,7 +41,7 @@ struct PlatNetApi {
     plat_socket_t (*accept)(plat_socket_t s, sockaddr_in* from);
     // Blocking connect; 0 on success.
     int (*connect)(plat_socket_t s, const sockaddr_in* to);
-    // One datagram; bytes sent or -1.
+    // One datagram; bytes sent, PLAT_SEND_DROPPED or -1.
     long (*send_to)(plat_socket_t s, const void* data, std::size_t length, const sockaddr_in* to);
     // One datagram of at most `size` bytes; bytes received, -1 on failure or PLAT_RECV_DROPPED.
     long (*recv_from)(plat_socket_t s, void* buffer, std::size_t size, sockaddr_in* from);

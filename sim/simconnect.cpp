@@ -11,6 +11,9 @@
 //   the messages waiting from before it (exceptions, events, the quit message), then one data
 //   block per request that is due; frames the client was too slow to take are never queued,
 //   so a late dispatch brings only the latest. Nothing waits.
+// - Given an event handle at open, the simulator signals it when messages wait for a dispatch
+//   and at the start of every frame, as the real library signals its event; without one, the
+//   program learns when the next frame falls due through plat_wait_sim_due_ms.
 // - Life cycle, for trying a program against a simulator that comes and goes: with the
 //   environment variable ZVSIM_OFFLINE_S=N the simulator refuses connections (SimConnect_Open
 //   fails) for the first N seconds of the process, as one that is not running yet. SIGUSR1
@@ -21,6 +24,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -121,6 +125,7 @@ struct Connection {
     std::vector<Subscription> subscriptions;
     std::deque<Message> pending;
     std::vector<unsigned char> data_message;  // reused for every data block
+    void* event = nullptr;                    // the client's, signalled when there is something
 };
 
 Connection conn;
@@ -195,9 +200,11 @@ Record header(SIMCONNECT_RECV_ID id)
     return r;
 }
 
+// What a dispatch queues is signalled when the dispatch ends.
 void queue(const Message& m, bool always = false)
 {
     if (always || conn.pending.size() < MAX_PENDING) conn.pending.push_back(m);
+    if (!conn.dispatching) plat_wait_signal(conn.event);
 }
 
 // Answers a request that the simulator cannot carry out: the request is dropped and an
@@ -361,7 +368,7 @@ void deliver_data(DispatchProc proc, void* context)
 
 }  // namespace
 
-SIMCONNECTAPI SimConnect_Open(HANDLE* phSimConnect, LPCSTR, HWND, DWORD, HANDLE, DWORD)
+SIMCONNECTAPI SimConnect_Open(HANDLE* phSimConnect, LPCSTR, HWND, DWORD, HANDLE hEventHandle, DWORD)
 {
     if (phSimConnect == nullptr) return E_FAIL;
     *phSimConnect = nullptr;
@@ -375,9 +382,16 @@ SIMCONNECTAPI SimConnect_Open(HANDLE* phSimConnect, LPCSTR, HWND, DWORD, HANDLE,
     conn.date = conn.start - lifecycle.setback_s;
     conn.world = initial_world(conn.date);
     conn.send_id = 1;
+    conn.event = hEventHandle;
     queue_open();
     *phSimConnect = &conn;
     plat_wait_sim_due_ms = next_due_ms;
+    if (conn.event != nullptr) {
+        // Frames start at the open and every period after; each tick comes a millisecond after
+        // its frame's start, so that the dispatch it brings finds the frame.
+        constexpr double period_ms = 1000.0 / ZVSIM_FRAMES_PER_SECOND;
+        plat_wait_start_ticks(conn.event, plat_monotonic_ms() + std::llround(period_ms + 1.0), period_ms);
+    }
     return S_OK;
 }
 
@@ -385,6 +399,7 @@ SIMCONNECTAPI SimConnect_Close(HANDLE hSimConnect)
 {
     if (!connected(hSimConnect)) return E_FAIL;
     conn.open = false;
+    plat_wait_stop_ticks();
     if (!conn.dispatching) conn = Connection{};  // else once the dispatch is over
     return S_OK;
 }
@@ -399,6 +414,7 @@ SIMCONNECTAPI SimConnect_CallDispatch(HANDLE hSimConnect, DispatchProc pfcnDispa
     if (conn.open && !conn.quit_sent) deliver_data(pfcnDispatch, pContext);
     conn.dispatching = false;
     if (!conn.open) conn = Connection{};  // closed by the dispatch procedure
+    if (!conn.pending.empty()) plat_wait_signal(conn.event);
     return S_OK;
 }
 

@@ -62,6 +62,9 @@ unsigned os_wait(const PlatWaitSources& sources, long long timeout_ms)
     return woke;
 }
 
+// poll is handed the socket at every wait.
+bool os_watch_socket(plat_socket_t) { return true; }
+
 }  // namespace
 
 bool plat_wait_prepare_wake()
@@ -88,6 +91,12 @@ void plat_wait_wake()
     (void)written;
 }
 
-const PlatWaitApi plat_wait_os = {os_wait};
-PlatWaitApi plat_wait = {os_wait};
+// The built-in simulator reports its due times through plat_wait_sim_due_ms instead of an event.
+void* plat_wait_sim_event() { return nullptr; }
+void plat_wait_signal(void*) {}
+bool plat_wait_start_ticks(void*, long long, double) { return false; }
+void plat_wait_stop_ticks() {}
+
+const PlatWaitApi plat_wait_os = {os_wait, os_watch_socket};
+PlatWaitApi plat_wait = plat_wait_os;
 long long (*plat_wait_sim_due_ms)() = nullptr;

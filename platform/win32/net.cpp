@@ -43,8 +43,12 @@ int os_connect(plat_socket_t s, const sockaddr_in* to)
 long os_send_to(plat_socket_t s, const void* data, std::size_t length, const sockaddr_in* to)
 {
     if (length > INT_MAX) return -1;
-    return ::sendto(s, static_cast<const char*>(data), static_cast<int>(length), 0,
-                    reinterpret_cast<const sockaddr*>(to), sizeof(sockaddr_in));
+    int n = ::sendto(s, static_cast<const char*>(data), static_cast<int>(length), 0,
+                     reinterpret_cast<const sockaddr*>(to), sizeof(sockaddr_in));
+    if (n != SOCKET_ERROR) return n;
+    // The message socket is non-blocking (platform/wait.h): a full send buffer costs the one
+    // datagram.
+    return ::WSAGetLastError() == WSAEWOULDBLOCK ? PLAT_SEND_DROPPED : -1;
 }
 
 long os_recv_from(plat_socket_t s, void* buffer, std::size_t size, sockaddr_in* from)

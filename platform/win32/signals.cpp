@@ -1,9 +1,11 @@
 // Windows stop requests behind platform/signals.h, through SetConsoleCtrlHandler: Ctrl-C and
 // Ctrl-Break, closing the console, log-off and shut-down. The handler runs on a thread that
-// Windows starts for each request.
+// Windows starts for each request; the first request also wakes the main loop's wait.
 #include "platform/signals.h"
 
 #include <windows.h>
+
+#include "platform/wait.h"
 
 namespace {
 
@@ -19,13 +21,16 @@ BOOL WINAPI on_console_request(DWORD type)
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
         // FALSE hands a second request on to the default handler, which ends the process.
-        return state.flag->exchange(1) == 0 ? TRUE : FALSE;
+        if (state.flag->exchange(1) != 0) return FALSE;
+        plat_wait_wake();
+        return TRUE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
         // Windows ends the process when this returns (or after its own grace period), so the
         // main loop is given the time to close the simulator connection and the serial port.
         state.flag->store(1);
+        plat_wait_wake();
         WaitForSingleObject(state.finished, INFINITE);
         return TRUE;
     default: return FALSE;
@@ -34,7 +39,7 @@ BOOL WINAPI on_console_request(DWORD type)
 
 bool os_install_stop(plat_stop_flag* flag)
 {
-    if (flag == nullptr) return false;
+    if (flag == nullptr || !plat_wait_prepare_wake()) return false;
     state.flag = flag;
     if (state.finished == nullptr) state.finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     return state.finished != nullptr && SetConsoleCtrlHandler(on_console_request, TRUE) != 0;

@@ -61,13 +61,17 @@ TEST_F(RunLoop, CallsSimConnectInOrderAndClosesOnQuit)
     EXPECT_EQ(scd::opens[0].name, "Zorvan FS2020 Pyx Plugin");
     EXPECT_EQ(scd::opens[0].hwnd, nullptr);
     EXPECT_EQ(scd::opens[0].user_event, 0u);
-    EXPECT_EQ(scd::opens[0].event_handle, nullptr);
+    // The event the loop's wait wakes on, where the platform waits on one (Windows).
+    EXPECT_EQ(scd::opens[0].event_handle, plat_wait_sim_event());
+#ifdef _WIN32
+    EXPECT_NE(scd::opens[0].event_handle, nullptr);
+#endif
     EXPECT_EQ(scd::opens[0].config_index, 0u);
     ASSERT_EQ(scd::subscriptions.size(), 1u);
     EXPECT_EQ(scd::subscriptions[0].event_id, 0u);
     EXPECT_EQ(scd::subscriptions[0].event_name, "SimStart");
     EXPECT_EQ(hQuit, 1);
-    // The quitting iteration still ends with its sleep.
+    // The quitting iteration still ends with its wait (the double's: a millisecond's sleep).
     EXPECT_EQ(sleeps, std::vector<unsigned>{1});
 }
 
@@ -122,6 +126,44 @@ TEST_F(RunLoopWaits, WaitsAfterEveryDispatchUntilTheNextDueTime)
         ASSERT_EQ(waits.size(), 5u);
         for (const WaitCall& w : waits) EXPECT_EQ(w.timeout_ms, row.timeout_ms) << row.sim_due_ms;
         EXPECT_TRUE(sleeps.empty());
+    }
+}
+
+unsigned woke_by = 0;
+int messages_per_wake = 0;  // handed over one per dispatch call, as a library may
+int messages_left = 0;
+
+// After the simulator's event the loop dispatches until a call hands over nothing, at most
+// ZVSCPL_DISPATCH_ROUNDS calls; after any other wake, once.
+TEST_F(RunLoopWaits, AfterTheSimulatorsEventDispatchesUntilNothingIsLeft)
+{
+    struct Row {
+        unsigned woke;
+        int messages;
+        int dispatches;  // the open's, three wakes, the quit's
+    };
+    constexpr int cap = static_cast<int>(ZVSCPL_DISPATCH_ROUNDS);
+    const Row rows[] = {{0, 3, 5}, {PLAT_WAKE_SOCKET, 3, 5}, {PLAT_WAKE_SIM, 0, 5}, {PLAT_WAKE_SIM, 3, 14},
+                        {PLAT_WAKE_SIM | PLAT_WAKE_SOCKET, 1, 8}, {PLAT_WAKE_SIM, 100, 2 + 3 * cap}};
+    wake = [](const PlatWaitSources&) {
+        messages_left = messages_per_wake;
+        return woke_by;
+    };
+    scd::on_dispatch = [] {
+        if (messages_left > 0) {
+            --messages_left;
+            scd::queue_event(99);
+        }
+    };
+    for (const Row& row : rows) {
+        woke_by = row.woke;
+        messages_per_wake = row.messages;
+        messages_left = 0;
+        waits.clear();
+        scd::dispatches = 0;
+        scd::queue_open();
+        zvscpl_run_loop();
+        EXPECT_EQ(scd::dispatches, row.dispatches) << row.woke << " " << row.messages;
     }
 }
 

@@ -1,7 +1,10 @@
 // The socket and the network service: opening on the port range, hellos once per wall-clock
-// second, re-opening after a failure, the multicast interface at every opening, reading within
+// second, re-opening after a failure, the multicast interface and the main loop's wait at every
+// opening, reading within
 // one service call, and the senders heard when networks are restricted.
 #include "tests/net/net_support.h"
+
+#include "platform/wait.h"
 
 using namespace nt;
 
@@ -17,6 +20,7 @@ int groups_joined = 0;
 std::vector<unsigned int> ports_tried;
 std::vector<std::string> interfaces_set;  // "socket:address" of each IP_MULTICAST_IF
 int interface_result = 0;                 // what the system answers, -1: refused
+std::vector<plat_socket_t> watched;       // sockets handed to the main loop's wait
 
 void count_calls()
 {
@@ -35,6 +39,10 @@ void count_calls()
     plat_net.multicast_interface = [](plat_socket_t s, std::uint32_t addr) {
         interfaces_set.push_back(std::to_string(s) + ":" + plat_inet_ntoa(addr));
         return interface_result;
+    };
+    plat_wait.watch_socket = [](plat_socket_t s) {
+        watched.push_back(s);
+        return plat_wait_os.watch_socket(s);
     };
 }
 
@@ -119,15 +127,32 @@ TEST(Service, FailedSendClosesAndReopensInTheNextSecondOnly)
     EXPECT_EQ(zvmp_number_of_peers(), 2u);
 }
 
-TEST(Service, ShortSendClosesTheSocket)
+long send_result = 0;  // what a send reports, 0: the whole datagram
+
+TEST(Service, ShortSendClosesTheSocketAndASendWithoutRoomDropsOneDatagram)
 {
-    open_node();
-    plat_net.send_to = [](plat_socket_t, const void*, std::size_t length, const sockaddr_in*) {
-        return static_cast<long>(length) - 1;
+    struct Row {
+        long result;
+        bool open_after;
+        unsigned long long sent, unsent;
     };
-    zvmp_add_peer_target("127.0.0.1", 40001, 0x81060000);
-    zvmp_send_hello_packets();
-    EXPECT_FALSE(zvmp_network_is_open());
+    const Row rows[] = {{0, true, 2, 0}, {-1, false, 0, 0}, {7, false, 0, 0}, {PLAT_SEND_DROPPED, true, 0, 2}};
+    plat_net.send_to = [](plat_socket_t, const void*, std::size_t length, const sockaddr_in*) {
+        return send_result != 0 ? send_result : static_cast<long>(length);
+    };
+    long long second = 1000;
+    for (const Row& row : rows) {
+        open_node(second++);  // a new second: the socket may be opened again
+        zvmp_add_peer_target("127.0.0.1", 40001, 0x81060000);
+        zvmp_add_peer_target("127.0.0.1", 40002, 0x84060000);
+        send_result = row.result;
+        const unsigned long long sent = zvmp_net_state.packets_sent, unsent = zvmp_net_state.packets_unsent;
+        zvmp_send_hello_packets();
+        EXPECT_EQ(zvmp_network_is_open() != 0, row.open_after) << row.result;
+        EXPECT_EQ(zvmp_net_state.packets_sent - sent, row.sent) << row.result;
+        EXPECT_EQ(zvmp_net_state.packets_unsent - unsent, row.unsent) << row.result;
+        zvmp_close_network();
+    }
 }
 
 TEST(Service, FirstFreePortOfTheRangeAndNoGroup)
@@ -323,7 +348,7 @@ namespace {
 
 std::string socket_and(const char* addr) { return std::to_string(zvmp_net_socket) + ":" + addr; }
 
-TEST(Service, MulticastInterfaceAtEveryOpening)
+TEST(Service, MulticastInterfaceAndWaitAtEveryOpening)
 {
     use_fake_clock(1000);
     count_calls();
@@ -332,6 +357,7 @@ TEST(Service, MulticastInterfaceAtEveryOpening)
     EXPECT_TRUE(interfaces_set.empty());
     zvmp_initialise_network("0.0.0.0", 0, 0x13000000);
     EXPECT_EQ(interfaces_set, std::vector<std::string>{socket_and("127.0.0.1")});
+    EXPECT_EQ(watched, std::vector<plat_socket_t>{zvmp_net_socket});
     zvmp_set_multicast_interface(inet_addr("10.9.9.9"), "10.9.9.9");
     EXPECT_EQ(interfaces_set.back(), socket_and("10.9.9.9"));
 
@@ -348,8 +374,10 @@ TEST(Service, MulticastInterfaceAtEveryOpening)
         zvmp_initialise_network("0.0.0.0", 0, 0x13000000);
         ASSERT_TRUE(zvmp_network_is_open());
         EXPECT_EQ(interfaces_set.back(), socket_and("10.9.9.9"));
+        EXPECT_EQ(watched.back(), zvmp_net_socket);
     }
     EXPECT_EQ(interfaces_set.size(), 4u);
+    EXPECT_EQ(watched.size(), 3u);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "\nMulticast interface 10.9.9.9 is not an address of this computer, using the default");
 }

@@ -1,10 +1,12 @@
 // The simulator's SimConnect protocol: open and start messages, exceptions, frame delivery and
-// coalescing, the simulator's date, request periods, and the restart on SIGUSR1.
+// coalescing, the event signalled for the client, the simulator's date, request periods, and the
+// restart on SIGUSR1.
 #include <csignal>
 #include <functional>
 
 #include <gtest/gtest.h>
 
+#include "platform/wait.h"
 #include "tests/sim/sim_client.h"
 
 namespace {
@@ -186,6 +188,34 @@ TEST(SimProtocol, FramesFallDueOnTheFrameRateAndLateOnesCoalesce)
     simtest::elapsed -= 5.0;
     c.dispatch();
     EXPECT_EQ(c.count(DATA), 0);
+}
+
+// Where the platform waits on an event (Windows), the simulator signals the one given at open
+// when messages wait and at every frame on the system's clock, and stops at the close.
+TEST(SimProtocol, AnEventGivenAtOpenIsSignalledForMessagesAndEveryFrame)
+{
+    void* event = plat_wait_sim_event();
+    if (event == nullptr) GTEST_SKIP() << "this platform waits on no simulator event";
+    const PlatWaitSources none;
+    {
+        Client c(event, zvsim_os_clock);
+        EXPECT_EQ(plat_wait.wait(none, 0), PLAT_WAKE_SIM);  // the open message waits
+        c.dispatch();
+        EXPECT_EQ(c.ids(), std::vector<DWORD>{OPEN});
+        define_time(c);
+        request(c, 4, SIMCONNECT_PERIOD_VISUAL_FRAME);
+        int blocks = 0;
+        for (int i = 0; i < 12; ++i) {
+            EXPECT_EQ(plat_wait.wait(none, 1000), PLAT_WAKE_SIM) << i;
+            c.dispatch();
+            blocks += c.count(DATA);
+        }
+        // A signal that comes a hair before its frame on the simulator's clock finds the frame
+        // at the next one.
+        EXPECT_GE(blocks, 10);
+    }
+    plat_wait.wait(none, 0);
+    EXPECT_EQ(plat_wait.wait(none, 100), 0u);
 }
 
 TEST(SimProtocol, AbsoluteTimeCountsSecondsSinceTheYearOneFromTheClock)

@@ -35,10 +35,11 @@ T at(const Bytes& bytes, std::size_t offset)
 
 class Client {
 public:
-    Client()
+    // `event`: the event handle for the simulator to signal; `clock`: the simulator's clock.
+    explicit Client(void* event = nullptr, zvsim_clock_fn clock = test_clock)
     {
-        zvsim_clock = test_clock;
-        EXPECT_EQ(SimConnect_Open(&handle, "test", nullptr, 0, nullptr, 0), S_OK);
+        zvsim_clock = clock;
+        EXPECT_EQ(SimConnect_Open(&handle, "test", nullptr, 0, event, 0), S_OK);
     }
     ~Client()
     {

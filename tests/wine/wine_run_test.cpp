@@ -32,6 +32,7 @@ constexpr int kComPort = 42;
 const std::string kComPath = "\\\\.\\COM42";
 constexpr unsigned int kProgramPort = 59000;
 constexpr std::uint32_t kMcpHeading = 0x26011603;
+constexpr std::uint32_t kNdRange = 0x26011703;
 
 // The cross-build folder, or empty when this run has none.
 std::string windows_build()
@@ -81,6 +82,17 @@ std::map<std::string, std::string> fields(const std::string& state)
         if (eq != std::string::npos) out[word.substr(0, eq)] = word.substr(eq + 1);
     }
     return out;
+}
+
+// Whether a full packet reaches `client` within about five seconds with `id` at `value`.
+bool full_packet_shows(panel::Client& client, std::uint32_t id, float value)
+{
+    for (int i = 0; i < 50; ++i)
+        for (const panel::Packet& p : client.receive_for(100)) {
+            const panel::Message* m = p.is_full() ? p.find(id) : nullptr;
+            if (m != nullptr && m->f32() == value) return true;
+        }
+    return false;
 }
 
 // tests/cpflight/serial_probe.cpp under Wine, asked one line at a time.
@@ -196,13 +208,7 @@ TEST_F(Program, ServesAPanelAndEndsWithCodeZeroOnCtrlC)
     EXPECT_GT(full, 0);
 
     client.send_float(kMcpHeading, 270.0f, kProgramPort);
-    bool reflected = false;
-    for (int i = 0; i < 50 && !reflected; ++i)
-        for (const panel::Packet& p : client.receive_for(100)) {
-            const panel::Message* m = p.is_full() ? p.find(kMcpHeading) : nullptr;
-            reflected = reflected || (m != nullptr && m->f32() == 270.0f);
-        }
-    EXPECT_TRUE(reflected);
+    EXPECT_TRUE(full_packet_shows(client, kMcpHeading, 270.0f));
 
     // Ctrl-C reaches the program's console handler, which ends the loop.
     EXPECT_EQ(program.stop(SIGINT, 20000), 0) << program.output();
@@ -243,6 +249,13 @@ TEST_F(Program, StartsACpflightUnitOnAComPort)
                                   std::regex("^V0435000\\0V03\\d{3}\\0V01\\d{3}\\0V06\\d{3}\\0V02\\d{3}\\0"
                                              "V05[+-]\\d{4}\\0")))
         << rest;
+
+    // A key from the unit, on a port the loop's wait cannot wait on: the range selected shows in
+    // the panels' full packets.
+    panel::Client client(0x81060000);
+    client.request_stream(kProgramPort);
+    com.send("S003\0"s);
+    EXPECT_TRUE(full_packet_shows(client, kNdRange, 40.0f));
 
     // Ctrl-C through the console handler: the loop ends, and the unit hears "K999" last.
     EXPECT_EQ(program.stop(SIGINT, 20000), 0) << program.output();
