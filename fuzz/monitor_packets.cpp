@@ -23,10 +23,6 @@ using namespace zvfuzz;
 
 namespace {
 
-struct Source {
-    const char* addr;
-    std::uint16_t port;
-};
 // The program first: the monitor watches 127.0.0.1:59000.
 constexpr Source SOURCES[] = {
     {"127.0.0.1", 59000}, {"0.0.0.0", 59000}, {"255.255.255.255", 59000}, {"127.0.0.1", 59001},

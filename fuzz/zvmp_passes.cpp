@@ -38,10 +38,6 @@ using namespace zvfuzz;
 
 namespace {
 
-struct Source {
-    const char* addr;
-    std::uint16_t port;
-};
 constexpr Source SOURCES[] = {
     {"127.0.0.1", 2424},       {"127.0.0.1", 2426},   {"0.0.0.0", 2424},    {"255.255.255.255", 2424},
     {"10.1.2.3", 59000},       {"192.168.1.20", 1},   {"0.0.0.0", 0},       {"255.255.255.255", 65535},

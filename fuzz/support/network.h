@@ -1,7 +1,15 @@
 // Helpers over the ZVMP network module for the targets that run it.
 #pragma once
 
+#include <cstdint>
+
 namespace zvfuzz {
+
+// A sender's address and port, as the targets' tables of datagram sources list them.
+struct Source {
+    const char* addr;
+    std::uint16_t port;
+};
 
 // The network as at process start: socket closed, no targets, no peers, no hooks, no memory of
 // earlier attempts to open or of the last once-a-second pass.

@@ -16,6 +16,7 @@ import struct
 from typing import Dict, Optional, Tuple, Union
 
 from .catalogue import ENTRIES, HPA_MAX, HPA_MIN, HPA_PER_INHG, RADIO_WORD_IDS, Entry
+from .wire import WORD
 
 Value = Union[int, float]
 Raw = Union[int, float, Tuple[int, ...]]
@@ -45,7 +46,6 @@ KIND_BLOCK = 0x2A
 
 _FLOAT = struct.Struct("<f")
 _DOUBLE = struct.Struct("<d")
-_WORD = struct.Struct("<I")
 _SIGNED = struct.Struct("<i")
 
 # Numbers as the monitor reads them: an optional minus, digits with an optional point, an
@@ -81,7 +81,7 @@ def read_raw(message_id: int, payload: bytes) -> Raw:
     if len(payload) == 4:
         entry = _BY_ID.get(message_id)
         signed = entry.show == "int" if entry is not None else kind == KIND_INT32
-        return int((_SIGNED if signed else _WORD).unpack(payload)[0])
+        return int((_SIGNED if signed else WORD).unpack(payload)[0])
     return tuple(int(w) for w in struct.unpack("<%dI" % (len(payload) // 4), payload))
 
 
@@ -208,7 +208,7 @@ def command_word(entry: Entry, given: Union[str, int, float, bool]) -> int:
             x /= HPA_PER_INHG
         elif x < entry.min or x > entry.max:
             raise fail("is out of range")
-        return int(_WORD.unpack(_FLOAT.pack(x))[0])
+        return int(WORD.unpack(_FLOAT.pack(x))[0])
     if entry.input == "word":
         if entry.max <= 2 and typed in ("on", "off"):
             return 1 if typed == "on" else 0

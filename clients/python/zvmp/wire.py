@@ -29,7 +29,8 @@ FULL_PANEL = 0x81
 POSITION_PANEL = 0x84
 
 _HEADER = struct.Struct("<6I")
-_WORD = struct.Struct("<I")
+#: One little-endian 32-bit word, as every id and header field is carried.
+WORD = struct.Struct("<I")
 
 
 class MalformedPacket(ValueError):
@@ -71,7 +72,7 @@ def build(node_type: int, messages: Iterable[Tuple[int, bytes]]) -> bytes:
             raise ValueError(
                 "message 0x%08x takes %d payload bytes, not %d" % (message_id, payload_size(message_id), len(payload))
             )
-        body += _WORD.pack(message_id) + payload
+        body += WORD.pack(message_id) + payload
         count += 1
     length = HEADER_SIZE + len(body)
     if length > MAX_PACKET:
@@ -81,17 +82,17 @@ def build(node_type: int, messages: Iterable[Tuple[int, bytes]]) -> bytes:
 
 def hello(node_type: int) -> bytes:
     """A hello: tells the receiver who we are; it adds or refreshes us as a peer."""
-    return build(node_type, [(HELLO, _WORD.pack(node_type))])
+    return build(node_type, [(HELLO, WORD.pack(node_type))])
 
 
 def stream_request(node_type: int) -> bytes:
     """Hello and stream request in one packet, the hello first so the program knows the asker."""
-    return build(node_type, [(HELLO, _WORD.pack(node_type)), (STREAM_REQUEST, b"")])
+    return build(node_type, [(HELLO, WORD.pack(node_type)), (STREAM_REQUEST, b"")])
 
 
 def stream_stop(node_type: int) -> bytes:
     """Hello and stream stop in one packet."""
-    return build(node_type, [(HELLO, _WORD.pack(node_type)), (STREAM_STOP, b"")])
+    return build(node_type, [(HELLO, WORD.pack(node_type)), (STREAM_STOP, b"")])
 
 
 def parse(datagram: bytes) -> Packet:
@@ -104,8 +105,8 @@ def parse(datagram: bytes) -> Packet:
     runs past the end, a message count that differs from the messages present.
     """
     size = len(datagram)
-    if size >= 8 and _WORD.unpack_from(datagram, 0)[0] == 1:
-        node_type = _WORD.unpack_from(datagram, 4)[0]
+    if size >= 8 and WORD.unpack_from(datagram, 0)[0] == 1:
+        node_type = WORD.unpack_from(datagram, 4)[0]
         return Packet(node_type, ((HELLO, datagram[4:8]),))
     if size < HEADER_SIZE:
         raise MalformedPacket("%d bytes, shorter than the header" % size)
@@ -121,7 +122,7 @@ def parse(datagram: bytes) -> Packet:
     while at < size:
         if size - at < 4:
             raise MalformedPacket("%d stray bytes at the end" % (size - at))
-        message_id = _WORD.unpack_from(datagram, at)[0]
+        message_id = WORD.unpack_from(datagram, at)[0]
         at += 4
         end = at + payload_size(message_id)
         if end > size:
