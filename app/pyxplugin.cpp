@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "app/getopt.h"
+#include "app/recording.h"
 #include "protocol/messages.h"
 #include "app/report.h"
 #include "cpflight/cpflight.h"
@@ -20,6 +21,7 @@
 #include "platform/net.h"
 #include "platform/signals.h"
 #include "platform/wait.h"
+#include "record/writer.h"
 
 int hQuit = 0;
 int verbose = 1;
@@ -140,6 +142,7 @@ bool open_connection()
     zvscpl_state.lastSecondTime = 0.0;
     zvscpl_state.dispatch_failing_since_ms = -1;
     hQuit = 0;
+    if (zvscpl_state.wait_for_sim) zvscpl_record_connection(true);
     zvpyxpl_fd_add_definitions();
     SimConnect_SubscribeToSystemEvent(hSimConnect, EVT_SIM_START, "SimStart");
     return true;
@@ -291,8 +294,9 @@ int zvscpl_main(int argc, char** argv)
     progress("\nSetting ZVMP callback ...");
     zvmp_net_message_received_callback = zvscpl_zvmp_message_callback;
 
+    const char* recording = nullptr;
     int opt;
-    while ((opt = zvopt::getopt(argc, argv, ":i:c:vswp:m:a:")) != -1) {
+    while ((opt = zvopt::getopt(argc, argv, ":i:c:vswp:m:a:r:")) != -1) {
         switch (opt) {
         case 'i': option_static_peer(zvopt::optarg); break;
         case 'c': option_serial_port(zvopt::optarg); break;
@@ -302,6 +306,7 @@ int zvscpl_main(int argc, char** argv)
         case 'v': ++verbose; break;
         case 's': --verbose; break;
         case 'w': zvscpl_state.wait_for_sim = 1; break;
+        case 'r': recording = zvopt::optarg; break;
         default: break;  // unknown letters and missing arguments pass silently
         }
     }
@@ -312,11 +317,13 @@ int zvscpl_main(int argc, char** argv)
         std::printf("\nConfiguring CPFlight MCP on %s ...", zvpyxcpf_serial_port);
         std::fflush(stdout);
     }
+    if (recording != nullptr) zvscpl_start_recording(recording);
 
     zvscpl_run_loop();
     // A stop request also tells the unit to blank its displays, which would otherwise keep
     // showing the last values.
     if (stop_requested()) zvpyxcpf_close_serial_port();
+    zvscpl_stop_recording();
     plat_signals.finished();
     return 0;
 }
@@ -333,6 +340,7 @@ void zvscpl_run_loop()
         if (!connected && !wait_for_connection()) return;
         run_connected();
         SimConnect_Close(hSimConnect);
+        if (zvscpl_state.wait_for_sim) zvscpl_record_connection(false);
         connected = false;
         if (!zvscpl_state.wait_for_sim || stop_requested()) return;
         progress("\nFlight Simulator closed, waiting ...");
@@ -342,6 +350,7 @@ void zvscpl_run_loop()
 void CALLBACK zvscpl_dispatch_proc(SIMCONNECT_RECV* pData, DWORD cbData, void* /*pContext*/)
 {
     ++zvscpl_state.messages;
+    zvrec_message(pData, cbData);
     if (pData == nullptr || cbData < sizeof(SIMCONNECT_RECV)) return;
 
     switch (pData->dwID) {

@@ -6,11 +6,13 @@
 #include <ctime>
 
 #include "app/pyxplugin.h"
+#include "app/recording.h"
 #include "cpflight/cpflight.h"
 #include "net/zvmpallow.h"
 #include "net/zvmpnet.h"
 #include "platform/clock.h"
 #include "platform/error.h"
+#include "record/writer.h"
 
 ZvscplReport zvscpl_report;
 
@@ -35,6 +37,7 @@ const char* cpflight_state()
 
 void zvscpl_report_status(bool connected)
 {
+    zvscpl_recording_news();
     ZvscplReport& r = zvscpl_report;
     long long now = plat_monotonic_ms();
     if (r.last_status_ms < 0) {
@@ -59,12 +62,12 @@ void zvscpl_report_status(bool connected)
     if (const std::tm* local = std::localtime(&t); local != nullptr)
         std::strftime(clock, sizeof clock, "%H:%M:%S", local);
     std::printf("\nstatus %s sim=%s peers=%u permanent=%u streaming_full=%u streaming_position=%u sent_per_s=%llu "
-                "commands_per_s=%llu dropped=%llu refused=%llu cpflight=%s",
+                "commands_per_s=%llu dropped=%llu refused=%llu cpflight=%s recording=%s recorded_kb=%lld",
                 clock, connected ? "connected" : "waiting", peers, permanent,
                 zvmp_number_of_stream_clients_of_type(0x81000000), zvmp_number_of_stream_clients_of_type(0x84000000),
                 per_second(zvmp_net_state.packets_sent - r.sent_then, elapsed),
                 per_second(r.commands - r.commands_then, elapsed), r.dropped - r.dropped_then,
-                refused() - r.refused_then, cpflight_state());
+                refused() - r.refused_then, cpflight_state(), zvscpl_recording_state(), zvrec_bytes_written() / 1024);
     std::fflush(stdout);
     r.last_status_ms = now;
     r.sent_then = zvmp_net_state.packets_sent;

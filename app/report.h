@@ -1,7 +1,8 @@
 // What the program tells the operator at higher verbosity (-v, verbosity 2 and above): a
 // status line every 10 seconds, and one line per failure with its reason, the same cause at
 // most once per 10 seconds. Owns the counts behind the status line and the record of recent
-// failures. The default output never changes.
+// failures. The default output never changes; only a recording asked for with -r that stops on
+// its own says so at every verbosity.
 #pragma once
 
 // Verbosity from which the status and failure lines print.

@@ -206,8 +206,11 @@ double zvpyxpl_fd_data_get_time() { return fdata.absolute_time; }
 
 FlightData* zvpyxpl_fd_data_get_data() { return &fdata; }
 
+void (*zvpyxpl_fd_transmit_hook)(FlightEventId id, DWORD data) = nullptr;
+
 void zvpyxpl_fd_transmit(FlightEventId id, DWORD data)
 {
     SimConnect_TransmitClientEvent(hSimConnect, SIMCONNECT_OBJECT_ID_USER, id, data, SIMCONNECT_GROUP_PRIORITY_HIGHEST,
                                    SIMCONNECT_EVENT_FLAG_GROUPID_IS_PRIORITY);
+    if (zvpyxpl_fd_transmit_hook != nullptr) zvpyxpl_fd_transmit_hook(id, data);
 }

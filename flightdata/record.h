@@ -197,3 +197,5 @@ FlightData* zvpyxpl_fd_data_get_data();
 // Every simulator command goes out through this one call: the user aircraft, the event, a
 // 32-bit value, highest priority as the group. The result is not examined.
 void zvpyxpl_fd_transmit(FlightEventId id, DWORD data);
+// Told of every command after it went out; null until the application sets it (to record).
+extern void (*zvpyxpl_fd_transmit_hook)(FlightEventId id, DWORD data);

@@ -2,7 +2,7 @@
 // the one argument). The seeds are built from the program's own packets and records: the
 // built-in simulator's data block for the program's definition, the packets the program
 // publishes from it, the command packets zvmp-monitor sends, a panel's hello and stream
-// request, and the program's own session with the simulator.
+// request, the program's own session with the simulator, and a recording of such a session.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -16,11 +16,13 @@
 
 #include "protocol/messages.h"
 #include "app/pyxplugin.h"
+#include "app/recording.h"
 #include "flightdata/flightdata.h"
 #include "fuzz/support/fakes.h"
 #include "fuzz/support/input.h"
 #include "fuzz/support/network.h"
 #include "net/zvmpnet.h"
+#include "record/format.h"
 #include "sim/sim.h"
 #include "tools/monitor/send.h"
 
@@ -276,6 +278,44 @@ void sim_api_seeds()
     write("sim_api", "odd_requests", odd);
 }
 
+// A recording of the program's session: its header, the open message, the "SimStart" event, three
+// blocks a frame apart, a heading command, the quit message and the end record. The first byte
+// chooses: 0 as it is, 1 compressed by the target, 3 compressed and replayed in a loop.
+void recording_seeds()
+{
+    Output file;
+    std::vector<std::uint8_t> header = zvrec_encode_header(zvscpl_recording_header());
+    file.bytes(header.data(), header.size());
+    auto record = [&](std::uint8_t kind, std::uint64_t time_us, const Bytes& payload) {
+        std::uint8_t head[ZVREC_RECORD_HEAD];
+        zvrec_encode_record_head(head, kind, time_us, static_cast<std::uint32_t>(payload.size()));
+        file.bytes(head, sizeof head).bytes(payload.data(), payload.size());
+    };
+    auto message = [](auto m) {
+        auto* p = reinterpret_cast<const std::uint8_t*>(&m);
+        return Bytes(p, p + sizeof m);
+    };
+    SIMCONNECT_RECV_OPEN open{};
+    open.dwSize = sizeof open;
+    open.dwID = SIMCONNECT_RECV_ID_OPEN;
+    record(ZVREC_MESSAGE, 0, message(open));
+    SIMCONNECT_RECV_EVENT event{};
+    event.dwSize = sizeof event;
+    event.dwID = SIMCONNECT_RECV_ID_EVENT;
+    event.uEventID = EVT_SIM_START;
+    record(ZVREC_MESSAGE, 1000, message(event));
+    for (std::uint64_t k = 0; k < 3; ++k) record(ZVREC_MESSAGE, 27778 * (k + 1), data_message);
+    record(ZVREC_CLIENT_EVENT, 90000, {EVT_HEADING_BUG_SET, 0, 0, 0, 14, 1, 0, 0});
+    SIMCONNECT_RECV quit{sizeof(SIMCONNECT_RECV), 11, SIMCONNECT_RECV_ID_QUIT};
+    record(ZVREC_MESSAGE, 100000, message(quit));
+    record(ZVREC_END, 100000, {ZVREC_END_STOPPED});
+    for (std::uint8_t choice : {0, 1, 3}) {
+        Output seed;
+        seed.u8(choice).bytes(file.data().data(), file.data().size());
+        write("recording", choice == 0 ? "session" : choice == 1 ? "session_compressed" : "session_looped", seed);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -296,5 +336,6 @@ int main(int argc, char** argv)
     simconnect_seeds();
     cpflight_seeds();
     sim_api_seeds();
+    recording_seeds();
     return 0;
 }

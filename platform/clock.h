@@ -1,5 +1,5 @@
-// Wall-clock seconds, a monotonic millisecond count and the millisecond sleep, the program's
-// only notions of real time.
+// Wall-clock seconds, a monotonic millisecond (and microsecond) count and the millisecond sleep,
+// the program's only notions of real time.
 // Both are reached through replaceable function pointers so that tests can drive time and
 // observe every sleep; they start out pointing at the operating system's implementation.
 #pragma once
@@ -15,7 +15,10 @@ extern plat_sleep_fn plat_sleep_ms;
 // Milliseconds from an arbitrary start, never going backwards (changes of the system time do
 // not move it).
 extern plat_ms_fn plat_monotonic_ms;
+// Microseconds on the same kind of clock, for time stamps finer than a millisecond.
+extern plat_ms_fn plat_monotonic_us;
 
 long long plat_os_time();
 void plat_os_sleep_ms(unsigned int ms);
 long long plat_os_monotonic_ms();
+long long plat_os_monotonic_us();

@@ -20,6 +20,7 @@
 //   (POSIX) restarts it: the next dispatch delivers the quit message, connections are refused
 //   for 2 seconds, and the next one finds a fresh world whose date lies an hour earlier than
 //   the one before. Stopping the program on SIGINT or SIGTERM is the program's business.
+// - With ZVSIM_REPLAY=FILE every call goes to the replay of a recording instead (replay.h).
 #include <signal.h>
 
 #include <algorithm>
@@ -37,6 +38,7 @@
 #include "platform/wait.h"
 #include "sim/events.h"
 #include "sim/names.h"
+#include "sim/replay.h"
 #include "sim/sim.h"
 #include "sim/variables.h"
 #include "sim/world.h"
@@ -370,6 +372,7 @@ void deliver_data(DispatchProc proc, void* context)
 
 SIMCONNECTAPI SimConnect_Open(HANDLE* phSimConnect, LPCSTR, HWND, DWORD, HANDLE hEventHandle, DWORD)
 {
+    if (zvsim_replaying()) return zvsim_replay_open(phSimConnect, hEventHandle);
     if (phSimConnect == nullptr) return E_FAIL;
     *phSimConnect = nullptr;
     if (conn.open || conn.dispatching) return E_FAIL;  // one connection at a time
@@ -397,6 +400,7 @@ SIMCONNECTAPI SimConnect_Open(HANDLE* phSimConnect, LPCSTR, HWND, DWORD, HANDLE 
 
 SIMCONNECTAPI SimConnect_Close(HANDLE hSimConnect)
 {
+    if (zvsim_replaying()) return zvsim_replay_close(hSimConnect);
     if (!connected(hSimConnect)) return E_FAIL;
     conn.open = false;
     plat_wait_stop_ticks();
@@ -406,6 +410,7 @@ SIMCONNECTAPI SimConnect_Close(HANDLE hSimConnect)
 
 SIMCONNECTAPI SimConnect_CallDispatch(HANDLE hSimConnect, DispatchProc pfcnDispatch, void* pContext)
 {
+    if (zvsim_replaying()) return zvsim_replay_dispatch(hSimConnect, pfcnDispatch, pContext);
     if (!connected(hSimConnect) || pfcnDispatch == nullptr || conn.dispatching || conn.quit_sent) return E_FAIL;
     conn.dispatching = true;
     advance(zvsim_clock());
@@ -421,6 +426,7 @@ SIMCONNECTAPI SimConnect_CallDispatch(HANDLE hSimConnect, DispatchProc pfcnDispa
 SIMCONNECTAPI SimConnect_SubscribeToSystemEvent(HANDLE hSimConnect, SIMCONNECT_CLIENT_EVENT_ID EventID,
                                                 const char* SystemEventName)
 {
+    if (zvsim_replaying()) return zvsim_replay_accept(hSimConnect);
     if (!connected(hSimConnect)) return E_FAIL;
     DWORD send_id = ++conn.send_id;
     const auto* known = std::find_if(std::begin(SYSTEM_EVENTS), std::end(SYSTEM_EVENTS), [&](const auto& e) {
@@ -440,6 +446,7 @@ SIMCONNECTAPI SimConnect_AddToDataDefinition(HANDLE hSimConnect, SIMCONNECT_DATA
                                              const char* DatumName, const char* UnitsName,
                                              SIMCONNECT_DATATYPE DatumType, float, DWORD)
 {
+    if (zvsim_replaying()) return zvsim_replay_define(hSimConnect, DefineID, DatumName, UnitsName, DatumType);
     if (!connected(hSimConnect)) return E_FAIL;
     DWORD send_id = ++conn.send_id;
     const Variable* var = find_variable(DatumName);
@@ -461,6 +468,7 @@ SIMCONNECTAPI SimConnect_RequestDataOnSimObject(HANDLE hSimConnect, SIMCONNECT_D
                                                 SIMCONNECT_PERIOD Period, SIMCONNECT_DATA_REQUEST_FLAG Flags,
                                                 DWORD origin, DWORD interval, DWORD limit)
 {
+    if (zvsim_replaying()) return zvsim_replay_accept(hSimConnect);
     if (!connected(hSimConnect)) return E_FAIL;
     DWORD send_id = ++conn.send_id;
     Request* existing = find_by_id(conn.requests, RequestID);
@@ -492,6 +500,7 @@ SIMCONNECTAPI SimConnect_RequestDataOnSimObject(HANDLE hSimConnect, SIMCONNECT_D
 SIMCONNECTAPI SimConnect_MapClientEventToSimEvent(HANDLE hSimConnect, SIMCONNECT_CLIENT_EVENT_ID EventID,
                                                   const char* EventName)
 {
+    if (zvsim_replaying()) return zvsim_replay_accept(hSimConnect);
     if (!connected(hSimConnect)) return E_FAIL;
     DWORD send_id = ++conn.send_id;
     if (find_by_id(conn.mappings, EventID) != nullptr)
@@ -510,6 +519,7 @@ SIMCONNECTAPI SimConnect_TransmitClientEvent(HANDLE hSimConnect, SIMCONNECT_OBJE
                                              SIMCONNECT_CLIENT_EVENT_ID EventID, DWORD dwData,
                                              SIMCONNECT_NOTIFICATION_GROUP_ID, SIMCONNECT_EVENT_FLAG)
 {
+    if (zvsim_replaying()) return zvsim_replay_accept(hSimConnect);
     if (!connected(hSimConnect)) return E_FAIL;
     DWORD send_id = ++conn.send_id;
     if (ObjectID != SIMCONNECT_OBJECT_ID_USER)

@@ -20,6 +20,14 @@ long long plat_os_monotonic_ms()
     return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
+long long plat_os_monotonic_us()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
 plat_time_fn plat_time = plat_os_time;
 plat_sleep_fn plat_sleep_ms = plat_os_sleep_ms;
 plat_ms_fn plat_monotonic_ms = plat_os_monotonic_ms;
+plat_ms_fn plat_monotonic_us = plat_os_monotonic_us;

@@ -423,9 +423,9 @@ TEST(Report, StatusLineEveryTenSecondsWithCountsSinceTheLineBefore)
     zvscpl_report_status(false);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "\nstatus 22:13:30 sim=connected peers=3 permanent=1 streaming_full=1 streaming_position=1 sent_per_s=21 "
-              "commands_per_s=2 dropped=0 refused=5 cpflight=closed"
+              "commands_per_s=2 dropped=0 refused=5 cpflight=closed recording=off recorded_kb=0"
               "\nstatus 22:13:50 sim=waiting peers=3 permanent=1 streaming_full=1 streaming_position=1 sent_per_s=5 "
-              "commands_per_s=0 dropped=4 refused=0 cpflight=closed");
+              "commands_per_s=0 dropped=4 refused=0 cpflight=closed recording=off recorded_kb=0");
 }
 
 TEST(Report, AFailureLineWithItsReasonAtMostOncePerTenSecondsFromVerboseTwo)

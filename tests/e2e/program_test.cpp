@@ -1,11 +1,15 @@
 // The program as its users run it: build/pyxplugin started as a process on the built-in
 // simulator, watched and commanded by a panel over loopback, stopped by signals, outliving a
-// simulator that starts late and restarts (-w), and blanking a CPFlight unit as it ends.
+// simulator that starts late and restarts (-w), blanking a CPFlight unit as it ends, and
+// recording a flight (-r) that the built-in simulator then replays to a panel packet for packet.
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -240,6 +244,77 @@ TEST(Program, TellsTheCpflightUnitK999LastWhenStopped)
     EXPECT_EQ(bytes.substr(0, 5), "K999\0"s);
     EXPECT_NE(bytes.find("V01"), std::string::npos);  // the dials went out
     EXPECT_EQ(bytes.substr(bytes.size() - 5), "K999\0"s);
+}
+
+// Full packets keyed by the position they show (latitude and longitude, float64 each): the
+// position changes with every block, so equal keys mean the same block published.
+using FullPackets = std::map<std::vector<std::uint8_t>, std::vector<std::uint8_t>>;
+
+void keep_full(FullPackets& kept, const std::vector<panel::Packet>& packets, int* showing_bug = nullptr)
+{
+    for (const panel::Packet& p : packets) {
+        const panel::Message* lat = p.find(0x27021101);
+        const panel::Message* lon = p.find(0x27021102);
+        if (!p.is_full() || lat == nullptr || lon == nullptr) continue;
+        std::vector<std::uint8_t> key = lat->payload;
+        key.insert(key.end(), lon->payload.begin(), lon->payload.end());
+        kept[key] = p.bytes;
+        if (showing_bug != nullptr && p.find(kMcpHeading)->f32() == 123.0f) ++*showing_bug;
+    }
+}
+
+TEST(Program, ARecordedFlightReplaysToAPanelPacketForPacket)
+{
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("zvrec-e2e-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const std::string file = (dir / "flight.zvrec").string();
+
+    // Recording: a panel streams, turns the heading bug to 123, and streams on.
+    FullPackets recorded;
+    int bug_recorded = 0;
+    {
+        ChildProcess program({PYXPLUGIN_EXE, "-r", file});
+        panel::Client client(0x81060000);
+        ASSERT_TRUE(start_streaming(client)) << program.output();
+        keep_full(recorded, client.receive_for(1000));
+        client.send_float(kMcpHeading, 123.0f, kProgramPort);
+        keep_full(recorded, client.receive_for(2000), &bug_recorded);
+        EXPECT_EQ(program.stop(SIGTERM, 5000), 0);
+        EXPECT_EQ(program.output(), kHeader + "Recording to " + file + " ...\nConnected to Flight Simulator!\n");
+    }
+    // Replay: another panel streams from the start and sends a command, which changes nothing;
+    // the program ends with the recording's end.
+    FullPackets replayed;
+    int bug_replayed = 0;
+    {
+        ChildProcess program({"/usr/bin/env", "ZVSIM_REPLAY=" + file, PYXPLUGIN_EXE});
+        panel::Client client(0x81060000);
+        ASSERT_TRUE(start_streaming(client)) << program.output();
+        client.send_float(kMcpHeading, 45.0f, kProgramPort);
+        int exit_code = -1;
+        for (int i = 0; i < 150 && exit_code < 0; ++i) {
+            keep_full(replayed, client.receive_for(100), &bug_replayed);
+            exit_code = program.wait(0);
+        }
+        keep_full(replayed, client.drain(), &bug_replayed);
+        EXPECT_EQ(exit_code, 0) << program.output();
+    }
+    fs::remove_all(dir);
+
+    int same = 0;
+    for (const auto& [key, bytes] : replayed) {
+        auto original = recorded.find(key);
+        if (original == recorded.end()) continue;
+        EXPECT_EQ(bytes, original->second);
+        ++same;
+    }
+    // The panels saw nearly all of the same publications (the replay's first may come before its
+    // panel was streaming), the heading change among them.
+    EXPECT_GT(recorded.size(), 40u);
+    EXPECT_GE(same, static_cast<int>(recorded.size()) * 9 / 10) << same << " of " << recorded.size();
+    EXPECT_GT(bug_recorded, 10);
+    EXPECT_GE(bug_replayed, bug_recorded - 2);
 }
 
 }  // namespace

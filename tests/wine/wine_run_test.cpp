@@ -1,6 +1,7 @@
 // The Windows build under Wine, driven from Linux: the Win32 serial back end on a COM port that
 // Wine maps to a pseudo-terminal, and pyxplugin.exe itself beside the stand-in SimConnect.dll,
-// serving a panel on loopback and starting a CPFlight unit. Runs only in scripts/test-windows,
+// serving a panel on loopback, starting a CPFlight unit, and recording a flight that the stand-in
+// library then replays. Runs only in scripts/test-windows,
 // which names the cross-build (ZV_WIN_BUILD) and starts Wine's server in this namespace.
 #include <signal.h>
 #include <termios.h>
@@ -262,6 +263,30 @@ TEST_F(Program, StartsACpflightUnitOnAComPort)
     const std::string last = com.receive(1 << 16, 1000);
     EXPECT_EQ(hex(last.size() >= 5 ? last.substr(last.size() - 5) : last), hex("K999\0"s));
     EXPECT_EQ(program.output().find("Unable to open serial port"), std::string::npos) << program.output();
+}
+
+TEST_F(Program, RecordsAFlightThatTheStandInLibraryReplaysToAPanel)
+{
+    // Wine reaches the Linux file system through drive Z:.
+    const std::string file = "Z:" + (dir / "flight.zvrec").string();
+    {
+        ChildProcess program(under_wine(exe(), {"-r", file}));
+        ASSERT_TRUE(wait_for_output(program, "Connected to Flight Simulator!", 30000)) << program.output();
+        panel::Client client(0x81060000);
+        client.request_stream(kProgramPort);
+        client.send_float(kMcpHeading, 123.0f, kProgramPort);
+        EXPECT_TRUE(full_packet_shows(client, kMcpHeading, 123.0f));
+        EXPECT_EQ(program.stop(SIGINT, 20000), 0) << program.output();
+        EXPECT_NE(program.output().find("\nRecording to " + file + " ...\n"), std::string::npos) << program.output();
+    }
+    ASSERT_TRUE(fs::exists(dir / "flight.zvrec"));
+    // The replay serves what was recorded, the heading change with it, and ends with the recording.
+    ChildProcess program({"/usr/bin/env", "ZVSIM_REPLAY=" + file, ZV_SOURCE_DIR "/scripts/wine-run", exe()});
+    ASSERT_TRUE(wait_for_output(program, "Connected to Flight Simulator!", 30000)) << program.output();
+    panel::Client client(0x81060000);
+    client.request_stream(kProgramPort);
+    EXPECT_TRUE(full_packet_shows(client, kMcpHeading, 123.0f));
+    EXPECT_EQ(program.wait(30000), 0) << program.output();
 }
 
 }  // namespace
