@@ -212,6 +212,25 @@ SIMCONNECTAPI SimConnect_TransmitClientEvent(HANDLE hSimConnect, SIMCONNECT_OBJE
                                              SIMCONNECT_NOTIFICATION_GROUP_ID GroupID,
                                              SIMCONNECT_EVENT_FLAG Flags);
 
+// Bytes a value of `type` takes in a data block; 0 for a variable-length string (STRINGV) and
+// for the types this program does not use.
+inline constexpr unsigned simconnect_datatype_size(DWORD type)
+{
+    switch (type) {
+    case SIMCONNECT_DATATYPE_INT32:
+    case SIMCONNECT_DATATYPE_FLOAT32: return 4;
+    case SIMCONNECT_DATATYPE_INT64:
+    case SIMCONNECT_DATATYPE_FLOAT64:
+    case SIMCONNECT_DATATYPE_STRING8: return 8;
+    case SIMCONNECT_DATATYPE_STRING32: return 32;
+    case SIMCONNECT_DATATYPE_STRING64: return 64;
+    case SIMCONNECT_DATATYPE_STRING128: return 128;
+    case SIMCONNECT_DATATYPE_STRING256: return 256;
+    case SIMCONNECT_DATATYPE_STRING260: return 260;
+    default: return 0;
+    }
+}
+
 // Bytes in front of the data block of an object-data message: the block starts at dwData.
 inline constexpr DWORD SIMOBJECT_DATA_HEADER_SIZE =
     static_cast<DWORD>(sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA) - sizeof(DWORD));

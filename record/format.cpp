@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/SimConnect.h"
 
 namespace {
 
@@ -163,23 +162,6 @@ void zvrec_decode_record_head(const std::uint8_t* in, std::uint8_t& kind, std::u
     time_us = 0;
     for (int i = 0; i < 8; ++i) time_us |= static_cast<std::uint64_t>(in[1 + i]) << (8 * i);
     length = zvrec_u32(in + 9);
-}
-
-std::size_t zvrec_type_width(std::uint32_t type)
-{
-    switch (type) {
-    case SIMCONNECT_DATATYPE_INT32:
-    case SIMCONNECT_DATATYPE_FLOAT32: return 4;
-    case SIMCONNECT_DATATYPE_INT64:
-    case SIMCONNECT_DATATYPE_FLOAT64:
-    case SIMCONNECT_DATATYPE_STRING8: return 8;
-    case SIMCONNECT_DATATYPE_STRING32: return 32;
-    case SIMCONNECT_DATATYPE_STRING64: return 64;
-    case SIMCONNECT_DATATYPE_STRING128: return 128;
-    case SIMCONNECT_DATATYPE_STRING256: return 256;
-    case SIMCONNECT_DATATYPE_STRING260: return 260;
-    default: return 0;
-    }
 }
 
 std::string zvrec_type_name(std::uint32_t type)

@@ -80,9 +80,6 @@ void zvrec_encode_record_head(std::uint8_t* out, std::uint8_t kind, std::uint64_
 void zvrec_decode_record_head(const std::uint8_t* in, std::uint8_t& kind, std::uint64_t& time_us,
                               std::uint32_t& length);
 
-// Bytes a value of SIMCONNECT_DATATYPE `type` takes in a data block; 0 for a type of no fixed
-// width (a variable-length string) or one this format does not know.
-std::size_t zvrec_type_width(std::uint32_t type);
 // The type's name as the simulator's documentation spells it ("FLOAT64"), or "type N".
 std::string zvrec_type_name(std::uint32_t type);
 

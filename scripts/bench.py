@@ -6,6 +6,7 @@ import socket
 import statistics
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -31,8 +32,8 @@ def cpu_seconds(pid):
     return total / 1e9
 
 
-def start(*args):
-    p = subprocess.Popen([*COMMAND, "-s", *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+def start(*args, env=None):
+    p = subprocess.Popen([*COMMAND, "-s", *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
     time.sleep(8 if WINE else 1.5)
     return p
 
@@ -161,6 +162,53 @@ def flood():
           "stream %.1f packets/s (%.1f without)" % (flood_rate, share, quiet, rate, rate_quiet))
 
 
+def thread_seconds(pid):
+    """CPU seconds of the process's main thread and of its other threads (the recorder's)."""
+    main = others = 0
+    for task in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
+                ns = int(f.read().split()[0])
+        except OSError:
+            continue
+        if int(task) == pid:
+            main += ns
+        else:
+            others += ns
+    return main / 1e9, others / 1e9
+
+
+def recording():
+    """CPU at the built-in simulator's 36 frames a second without and with -r, in alternating
+    runs, with the recorder thread's own share apart (the difference of two runs is near the
+    noise of one), and the recording's size per minute."""
+    def run(recording_on, path, env=None):
+        t0 = time.monotonic()
+        p = start(*(["-r", path] if recording_on else []), env=env)
+        (m0, o0), t1 = thread_seconds(p.pid), time.monotonic()
+        time.sleep(SECONDS)
+        (m1, o1), t2 = thread_seconds(p.pid), time.monotonic()
+        stop(p)
+        rate = os.path.getsize(path) / (time.monotonic() - t0) * 60 if recording_on else 0.0
+        return 100 * (m1 - m0 + o1 - o0) / (t2 - t1), 100 * (o1 - o0) / (t2 - t1), rate / 1024
+
+    runs = {False: [], True: []}
+    with tempfile.TemporaryDirectory() as folder:
+        for round_ in range(2):
+            for recording_on in (False, True):
+                runs[recording_on].append(run(recording_on, os.path.join(folder, "cruise%d.zvrec" % round_)))
+        # A flight that changes: the recording in recordings/ (turning, climbing), replayed in a loop.
+        replay = dict(os.environ, ZVSIM_REPLAY="recordings/builtin-flight.zvrec", ZVSIM_REPLAY_LOOP="1")
+        flying = run(True, os.path.join(folder, "replayed.zvrec"), replay)
+    print("CPU at 36 frames/s, no panels, %.0f s runs, cruising: without -r %s %% of a core, with -r %s %% "
+          "(of which the recorder thread %s %%), recording %.0f KB a minute"
+          % (SECONDS, " / ".join("%.3f" % r[0] for r in runs[False]),
+             " / ".join("%.3f" % r[0] for r in runs[True]), " / ".join("%.3f" % r[1] for r in runs[True]),
+             runs[True][-1][2]))
+    print("the same, replaying recordings/builtin-flight.zvrec (turning, climbing): with -r %.3f %% "
+          "(recorder thread %.3f %%), recording %.0f KB a minute" % flying)
+
+
 print("machine: %s, %d cores; %s%s" % (os.uname().machine, os.cpu_count(), time.strftime("%Y-%m-%d"),
                                       "; the Windows program under Wine (Wine's server not counted)" if WINE else ""))
 idle()
@@ -169,3 +217,4 @@ latency()
 if not WINE:
     cpflight()
     flood()
+    recording()

@@ -24,7 +24,9 @@ constexpr DWORD SERVER_VERSION = 11;
 // The stand-in library signals its event this often while replaying, so that a recording's
 // times, which follow no fixed frame rate, are kept to about this.
 constexpr double TICK_MS = 10.0;
-// Records served by one dispatch at most; what is left follows at the next.
+// Records served by one dispatch at most; what is left follows at the next. A dispatch also ends
+// after a data block, as the simulator's own library hands over one message a dispatch: a client
+// late for several blocks still sees each, with its own turn after it, as when it was recorded.
 constexpr int MOST_PER_DISPATCH = 4096;
 // The wall-clock gap between two loops when the recording does not show one.
 constexpr std::uint64_t DEFAULT_GAP_US = 1000000 / ZVSIM_FRAMES_PER_SECOND;
@@ -102,7 +104,7 @@ std::string first_difference(const std::vector<ZvrecRow>& recorded, const std::v
         if (a.offset != offset)
             return row + " starts at byte " + std::to_string(a.offset) + " in the recording, " + std::to_string(offset) +
                    " in the program";
-        offset += zvrec_type_width(b.type);
+        offset += simconnect_datatype_size(b.type);
     }
     return {};
 }
@@ -211,25 +213,27 @@ void deliver_quit(DispatchProc proc, void* context)
 
 // Serves `next` (it may be skipped): a message as recorded, or the quit that a disconnection
 // mark stands for. Marks and the program's own client events are not the simulator's to send.
-void serve(DispatchProc proc, void* context)
+// True when it handed over a data block.
+bool serve(DispatchProc proc, void* context)
 {
     ZvrecRecord& r = replay.next;
     if (r.kind == ZVREC_DISCONNECTED && !replay.loop) {
         deliver_quit(proc, context);
-        return;
+        return false;
     }
-    if (r.kind != ZVREC_MESSAGE) return;
+    if (r.kind != ZVREC_MESSAGE) return false;
     DWORD id = r.payload.size() >= sizeof(SIMCONNECT_RECV) ? zvrec_u32(r.payload.data() + 8) : DWORD{SIMCONNECT_RECV_ID_NULL};
     if (id == SIMCONNECT_RECV_ID_OPEN) {
-        if (replay.open_served) return;
+        if (replay.open_served) return false;
         replay.open_served = true;
     }
     if (id == SIMCONNECT_RECV_ID_QUIT) {
-        if (replay.loop) return;
+        if (replay.loop) return false;
         replay.quit_sent = true;
     }
     if (id == SIMCONNECT_RECV_ID_SIMOBJECT_DATA) retime_block(r);
     deliver(r.payload.data(), static_cast<DWORD>(r.payload.size()), proc, context);
+    return id == SIMCONNECT_RECV_ID_SIMOBJECT_DATA;
 }
 
 // Finds the next session's open message. The first connection starts the replay's time there;
@@ -346,8 +350,9 @@ HRESULT zvsim_replay_dispatch(HANDLE handle, DispatchProc proc, void* context)
         if (static_cast<double>(replay.next.time_us) > now_us()) break;
         replay.have_next = false;
         ++replay.served;
-        serve(proc, context);
+        bool block = serve(proc, context);
         peek();
+        if (block) break;
     }
     replay.dispatching = false;
     if (replay.open && !replay.quit_sent && due_ms() <= plat_monotonic_ms()) plat_wait_signal(replay.event);

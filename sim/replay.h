@@ -5,7 +5,8 @@
 // blocks shifted so that the simulator's clock keeps going forward. The client's requests and
 // events are accepted and change nothing; a client whose data definition differs from the
 // recording's is refused. A recording of several sessions (made with -w) is served session by
-// session, each opening when its time has come.
+// session, each opening when its time has come. A dispatch hands over what is due up to and
+// including one data block.
 #pragma once
 
 #include <string>

@@ -256,22 +256,8 @@ std::optional<Conversion> conversion_for(const Variable& var, const char* units)
     return Conversion{from->factor / to->factor, (from->offset - to->offset) / to->factor, false};
 }
 
-std::size_t datatype_size(SIMCONNECT_DATATYPE type)
-{
-    switch (type) {
-    case SIMCONNECT_DATATYPE_INT32:
-    case SIMCONNECT_DATATYPE_FLOAT32: return 4;
-    case SIMCONNECT_DATATYPE_INT64:
-    case SIMCONNECT_DATATYPE_FLOAT64:
-    case SIMCONNECT_DATATYPE_STRING8: return 8;
-    case SIMCONNECT_DATATYPE_STRING32: return 32;
-    case SIMCONNECT_DATATYPE_STRING64: return 64;
-    case SIMCONNECT_DATATYPE_STRING128: return 128;
-    case SIMCONNECT_DATATYPE_STRING256: return 256;
-    case SIMCONNECT_DATATYPE_STRING260: return 260;
-    default: return 0;  // INVALID, and STRINGV, whose variable length this simulator does not produce
-    }
-}
+// INVALID and STRINGV, whose variable length this simulator does not produce, have no size.
+std::size_t datatype_size(SIMCONNECT_DATATYPE type) { return simconnect_datatype_size(type); }
 
 bool is_text_type(SIMCONNECT_DATATYPE type)
 {

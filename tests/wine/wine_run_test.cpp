@@ -272,12 +272,12 @@ TEST_F(Program, RecordsAFlightThatTheStandInLibraryReplaysToAPanel)
     {
         ChildProcess program(under_wine(exe(), {"-r", file}));
         ASSERT_TRUE(wait_for_output(program, "Connected to Flight Simulator!", 30000)) << program.output();
+        EXPECT_NE(program.output().find("\nRecording to " + file + " ..."), std::string::npos) << program.output();
         panel::Client client(0x81060000);
         client.request_stream(kProgramPort);
         client.send_float(kMcpHeading, 123.0f, kProgramPort);
         EXPECT_TRUE(full_packet_shows(client, kMcpHeading, 123.0f));
         EXPECT_EQ(program.stop(SIGINT, 20000), 0) << program.output();
-        EXPECT_NE(program.output().find("\nRecording to " + file + " ...\n"), std::string::npos) << program.output();
     }
     ASSERT_TRUE(fs::exists(dir / "flight.zvrec"));
     // The replay serves what was recorded, the heading change with it, and ends with the recording.

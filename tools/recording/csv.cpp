@@ -48,7 +48,7 @@ std::string number(T v)
 // The row's value in the block; empty where the block is too short or the type has no width.
 std::string value(const ZvrecRow& row, const std::uint8_t* block, std::size_t size)
 {
-    std::size_t width = zvrec_type_width(row.type);
+    std::size_t width = simconnect_datatype_size(row.type);
     if (width == 0 || row.offset > size || width > size - row.offset) return {};
     const std::uint8_t* p = block + row.offset;
     switch (row.type) {

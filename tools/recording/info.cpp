@@ -123,7 +123,7 @@ int zvrtool_info(const char* path, std::FILE* out, std::FILE* err)
 
     std::size_t block_size = 0;
     for (const ZvrecRow& row : header.rows)
-        block_size = std::max<std::size_t>(block_size, row.offset + zvrec_type_width(row.type));
+        block_size = std::max<std::size_t>(block_size, row.offset + simconnect_datatype_size(row.type));
     std::fprintf(out, "recording      %s\n", path);
     std::fprintf(out, "program        %s\n", header.program.c_str());
     std::fprintf(out, "started        %s\n", utc(header.wall_start).c_str());
