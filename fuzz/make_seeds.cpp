@@ -309,9 +309,9 @@ void recording_seeds()
     SIMCONNECT_RECV quit{sizeof(SIMCONNECT_RECV), 11, SIMCONNECT_RECV_ID_QUIT};
     record(ZVREC_MESSAGE, 100000, message(quit));
     record(ZVREC_END, 100000, {ZVREC_END_STOPPED});
-    for (std::uint8_t choice : {0, 1, 3}) {
+    for (int choice : {0, 1, 3}) {
         Output seed;
-        seed.u8(choice).bytes(file.data().data(), file.data().size());
+        seed.u8(static_cast<std::uint8_t>(choice)).bytes(file.data().data(), file.data().size());
         write("recording", choice == 0 ? "session" : choice == 1 ? "session_compressed" : "session_looped", seed);
     }
 }

@@ -1,7 +1,7 @@
 // Fuzz target: recording files of any content through everything that reads them: the reader,
 // zvmp-recording's info and csv, and the built-in simulator's replay serving them to a client
 // that registers the program's definition, dispatching every quarter second of the simulator's
-// clock until the quit message or 400 dispatches. Every message the replay hands over is read
+// clock until the quit message or 64 dispatches. Every message the replay hands over is read
 // whole and must be as long as it says it is handed over.
 //
 // Input: a byte of choices (bit 0: compress the rest with gzip first, so that the fuzzer's
@@ -27,7 +27,7 @@ using namespace zvfuzz;
 
 namespace {
 
-constexpr int MAX_DISPATCHES = 400;
+constexpr int MAX_DISPATCHES = 64;
 
 struct Target {
     int fd = -1;          // the file, in memory
