@@ -175,6 +175,71 @@ TEST(Program, WaitsForALateSimulatorAndOutlivesItsRestartWithTheStreamGoingOn)
                                     "Connected to Flight Simulator!\n");
 }
 
+// Simulators that differ from the built-in one's defaults: a clock set back an hour, a clock in
+// whole seconds, names it does not know. The stream goes on at its rate where it can, the program
+// says what it met, and an ADF command reaches the simulator in its encoding or is named refused.
+TEST(Program, StreamsThroughAClockSetBackOrInWholeSecondsAndNamesWhatTheSimulatorRefuses)
+{
+    using namespace std::chrono;
+    constexpr std::uint32_t kAdf1 = 0x22011d15;
+    constexpr std::uint32_t kRadios = 0x2a0c1d31;
+    struct Case {
+        std::string environment;  // for the built-in simulator
+        int signal;               // once the stream flows; 0 for none
+        std::vector<std::string> lines;
+        bool streams;
+    };
+    const std::string refused = "Flight Simulator refused ";
+    const Case cases[] = {
+        {"ZVSIM_OFFLINE_S=0", SIGUSR2, {}, true},
+        {"ZVSIM_CLOCK_STEP=1", 0,
+         {"Flight Simulator's clock advances in steps of 1.0 s: passes now follow the data blocks"}, true},
+        {"ZVSIM_UNKNOWN=ADF ACTIVE FREQUENCY:1;ADF_COMPLETE_SET", 0,
+         {refused + "variable \"ADF ACTIVE FREQUENCY:1\" (Number): NAME_UNRECOGNIZED",
+          refused + "event \"ADF_COMPLETE_SET\": NAME_UNRECOGNIZED",
+          "Flight Simulator sends 756-byte data blocks where 760 are expected: panels receive no flight data",
+          refused + "event \"ADF_COMPLETE_SET\": UNRECOGNIZED_ID"},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.environment);
+        ChildProcess program({"/usr/bin/env", c.environment, PYXPLUGIN_EXE});
+        panel::Client client(0x81060000);
+        if (c.streams) {
+            ASSERT_TRUE(start_streaming(client)) << program.output();
+        } else {
+            ASSERT_TRUE(wait_for_output(program, "Connected", 2000)) << program.output();
+            client.request_stream(kProgramPort);
+        }
+        if (c.signal != 0) program.signal(c.signal);
+        client.send({panel::word_message(kAdf1, 35000)}, kProgramPort);  // 350 kHz
+        for (const std::string& line : c.lines) EXPECT_TRUE(wait_for_output(program, line, 4000)) << line;
+
+        long long last = -1, longest_gap = 0;
+        int full = 0;
+        std::uint32_t adf1 = 0;
+        for (auto end = steady_clock::now() + milliseconds(2000); steady_clock::now() < end;) {
+            for (const auto& p : client.receive_for(20)) {
+                if (!p.is_full()) continue;
+                long long now = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+                if (last >= 0) longest_gap = std::max(longest_gap, now - last);
+                last = now;
+                ++full;
+                if (const auto* radios = p.find(kRadios)) adf1 = radios->word(8);
+            }
+        }
+        if (c.streams) {
+            EXPECT_GE(full, 30);
+            EXPECT_LE(full, 44);
+            EXPECT_LT(longest_gap, 500);
+            EXPECT_EQ(adf1, 35000u);  // read back as sent
+        } else {
+            EXPECT_EQ(full, 0);
+        }
+        EXPECT_EQ(program.stop(SIGTERM, 5000), 0);
+    }
+}
+
 // The unit's start-up pauses 2 s after "K999" and 5 s after "Q001"; a streaming panel keeps
 // receiving all along.
 TEST(Program, StartsTheCpflightUnitWhileAPanelKeepsStreaming)
