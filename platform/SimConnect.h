@@ -211,6 +211,8 @@ SIMCONNECTAPI SimConnect_TransmitClientEvent(HANDLE hSimConnect, SIMCONNECT_OBJE
                                              SIMCONNECT_CLIENT_EVENT_ID EventID, DWORD dwData,
                                              SIMCONNECT_NOTIFICATION_GROUP_ID GroupID,
                                              SIMCONNECT_EVENT_FLAG Flags);
+// The send id of the last request this client sent, the one an exception's dwSendID names.
+SIMCONNECTAPI SimConnect_GetLastSentPacketID(HANDLE hSimConnect, DWORD* pdwSendID);
 
 // Bytes a value of `type` takes in a data block; 0 for a variable-length string (STRINGV) and
 // for the types this program does not use.

@@ -70,6 +70,9 @@ struct Replay {
     bool checked = false;
     std::vector<ZvrecRow> registered;  // the client's rows of the recording's definition
     void* event = nullptr;
+    // The send id of the client's last request, numbered as the built-in simulator numbers them
+    // (the open is 1), so that the exceptions of its recordings name the same requests again.
+    DWORD send_id = 0;
 };
 
 Replay replay;
@@ -314,6 +317,7 @@ HRESULT zvsim_replay_open(HANDLE* handle, HANDLE event)
     replay.checked = false;
     replay.registered.clear();
     replay.event = event;
+    replay.send_id = 1;
     plat_wait_sim_due_ms = due_ms;
     if (event != nullptr) plat_wait_start_ticks(event, plat_monotonic_ms() + static_cast<long long>(TICK_MS), TICK_MS);
     *handle = &replay;
@@ -363,10 +367,23 @@ HRESULT zvsim_replay_define(HANDLE handle, DWORD define_id, const char* name, co
                             SIMCONNECT_DATATYPE type)
 {
     if (!connected(handle)) return E_FAIL;
+    ++replay.send_id;
     if (define_id == replay.reader->header.definition_id)
         replay.registered.push_back({name != nullptr ? name : "", units != nullptr ? units : "",
                                      static_cast<std::uint32_t>(type), 0});
     return S_OK;
 }
 
-HRESULT zvsim_replay_accept(HANDLE handle) { return connected(handle) ? S_OK : E_FAIL; }
+HRESULT zvsim_replay_accept(HANDLE handle)
+{
+    if (!connected(handle)) return E_FAIL;
+    ++replay.send_id;
+    return S_OK;
+}
+
+HRESULT zvsim_replay_last_sent(HANDLE handle, DWORD* send_id)
+{
+    if (!connected(handle) || send_id == nullptr) return E_FAIL;
+    *send_id = replay.send_id;
+    return S_OK;
+}

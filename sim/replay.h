@@ -29,5 +29,7 @@ HRESULT zvsim_replay_close(HANDLE handle);
 HRESULT zvsim_replay_dispatch(HANDLE handle, DispatchProc proc, void* context);
 HRESULT zvsim_replay_define(HANDLE handle, DWORD define_id, const char* name, const char* units,
                             SIMCONNECT_DATATYPE type);
-// Every other call: accepted on an open connection, without effect.
+// Every other request: accepted on an open connection, without effect.
 HRESULT zvsim_replay_accept(HANDLE handle);
+// The send id of the last request.
+HRESULT zvsim_replay_last_sent(HANDLE handle, DWORD* send_id);

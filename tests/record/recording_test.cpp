@@ -434,6 +434,9 @@ TEST_F(RecordingTest, ReplayServesEachMessageAtItsTimeLoopsSessionsAndRefusesWha
              ASSERT_EQ(open_as_the_program(), S_OK);
              run_for(0.2);
              EXPECT_EQ(SimConnect_TransmitClientEvent(hSimConnect, 0, EVT_HEADING_BUG_SET, 90, 1, 16), S_OK);
+             DWORD send_id = 0;  // numbered as the built-in simulator numbers: the open, 83 rows, 56 events, this
+             EXPECT_EQ(SimConnect_GetLastSentPacketID(hSimConnect, &send_id), S_OK);
+             EXPECT_EQ(send_id, 1u + FLIGHT_VARIABLE_COUNT + FLIGHT_EVENT_COUNT + 1u);
              run_for(1.0);
              EXPECT_EQ(ids(), session);
              for (int k = 0; k < 10; ++k) {
