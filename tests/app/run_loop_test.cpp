@@ -398,8 +398,8 @@ TEST(Report, StatusLineEveryTenSecondsWithCountsSinceTheLineBefore)
     plat_monotonic_ms = [] { return report_ms; };
     verbose = 2;
     zvmp_add_peer_target("10.0.0.5", 2424, 0x81060000);  // permanent
-    zvmp_add_target_to_list("10.0.0.6", 50000, &zvmp_net_peer_list, 1700000000, 0x84060000);
-    zvmp_add_target_to_list("10.0.0.7", 50001, &zvmp_net_peer_list, 1700000000, 0x81060000);
+    zvmp_add_target_to_list("10.0.0.6", 50000, &zvmp_net_peer_list, ZvmpLifetime::learned, 0x84060000);
+    zvmp_add_target_to_list("10.0.0.7", 50001, &zvmp_net_peer_list, ZvmpLifetime::learned, 0x81060000);
     for (zvmp_net_tgt_list_s* e = zvmp_peer_list(); e != nullptr; e = e->next)
         if (e->sa.sin_port != htons(50001)) e->flags |= ZVMP_TGT_STREAMING;
     zvxpl_cpflight_enabled = 1;

@@ -3,9 +3,10 @@
 // input, one answer a line on standard output; ports are numbered in the order opened:
 //   open PATH      -> "ok N" or "error CODE"
 //   configure N    -> "ok" or "failed"
-//   state N        -> the port's DCB and time-outs as the driver reports them
-//   write N HEX    -> "wrote COUNT"
-//   read N         -> "read HEX" (one read, whatever is waiting)
+//   state N        -> the port's DCB and time-outs as the driver reports them, or "failed CODE"
+//   write N HEX    -> "wrote COUNT" or "wrote failed CODE"
+//   read N         -> "read HEX" (one read, whatever is waiting) or "read failed CODE"
+//   gone N         -> "gone 0", or "gone 1 CODE" when the device has gone away
 //   close N        -> "ok"
 #include <cstdio>
 #include <cstdlib>
@@ -52,7 +53,7 @@ void print_state(plat_serial_t port)
     d.DCBlength = sizeof d;
     COMMTIMEOUTS t{};
     if (!GetCommState(port, &d) || !GetCommTimeouts(port, &t)) {
-        std::printf("failed\n");
+        std::printf("failed %lu\n", GetLastError());
         return;
     }
     std::printf("baud=%lu bytesize=%u parity=%u stopbits=%u binary=%u parity_check=%u cts=%u dsr=%u dtr=%u "
@@ -80,7 +81,7 @@ int main()
         if (cmd == "open") {
             plat_serial_t port = plat_serial.open(arg);
             if (port == PLAT_INVALID_SERIAL) {
-                std::printf("error %d\n", plat_serial.open_error());
+                std::printf("error %d\n", plat_serial.last_error());
             } else {
                 ports.push_back(port);
                 std::printf("ok %zu\n", ports.size() - 1);
@@ -92,11 +93,23 @@ int main()
         } else if (cmd == "write") {
             const char* data = std::strchr(arg, ' ');
             std::vector<unsigned char> bytes = unhex(data != nullptr ? data + 1 : "");
-            std::printf("wrote %ld\n", plat_serial.write(port_at(arg), bytes.data(), bytes.size()));
+            long n = plat_serial.write(port_at(arg), bytes.data(), bytes.size());
+            if (n < 0)
+                std::printf("wrote failed %d\n", plat_serial.last_error());
+            else
+                std::printf("wrote %ld\n", n);
         } else if (cmd == "read") {
             unsigned char buffer[512];
             long n = plat_serial.read(port_at(arg), buffer, sizeof buffer);
-            std::printf("read %s\n", n < 0 ? "failed" : hex(buffer, static_cast<std::size_t>(n)).c_str());
+            if (n < 0)
+                std::printf("read failed %d\n", plat_serial.last_error());
+            else
+                std::printf("read %s\n", hex(buffer, static_cast<std::size_t>(n)).c_str());
+        } else if (cmd == "gone") {
+            if (plat_serial.gone(port_at(arg)))
+                std::printf("gone 1 %d\n", plat_serial.last_error());
+            else
+                std::printf("gone 0\n");
         } else if (cmd == "close") {
             plat_serial.close(port_at(arg));
             std::printf("ok\n");
