@@ -167,7 +167,8 @@ bool connection_lost(HRESULT dispatch_result)
 // ZVSCPL_LONGEST_WAIT_MS). What woke it is served at once: datagrams are read and carried out on arrival, not at the next
 // pass, and the network's once-a-second duties run on the wall clock whether passes run or not.
 // A source that is not to be read now (the socket during its pause, the unit during its
-// start-up or once its device has gone) stays out of the wait, so that the wait never returns at once for it again and again.
+// start-up or once its device has gone) stays out of the wait, so that the wait never returns
+// at once for it again and again.
 unsigned wait_for_work()
 {
     ZvscplState& loop = zvscpl_state;

@@ -2,6 +2,7 @@
 // status and failure lines.
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -223,6 +224,37 @@ TEST_F(RunLoopWaits, AReadThatSpendsItsBudgetPausesTheSocket)
     EXPECT_EQ(waits[3].timeout_ms, ZVSCPL_LONGEST_WAIT_MS);
     EXPECT_EQ(zvmp_net_state.packets_refused, (ZVSCPL_ARRIVAL_BUDGET + 10) / 2);
     plat_net.close(junk);
+}
+
+int unit_closes = 0;
+int unit_writes = 0;
+
+// A CPFlight unit whose port the wait reports gone (with -w): closed without a word to it, and
+// left out of the waits that follow.
+TEST_F(RunLoopWaits, AUnitTheWaitFindsGoneIsClosedAndLeftOut)
+{
+#ifdef _WIN32
+    const plat_serial_t port = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(7));
+#else
+    const plat_serial_t port = 7;
+#endif
+    plat_serial.close = [](plat_serial_t) { ++unit_closes; };
+    plat_serial.write = [](plat_serial_t, const void*, std::size_t) -> long { return ++unit_writes, -1; };
+    zvxpl_cpflight_enabled = 1;
+    zvpyxcpf_state.reopen_lost = 1;
+    zvpyxcpf_fd = port;  // open and started
+    wake = [](const PlatWaitSources& sources) {
+        return sources.serial != PLAT_INVALID_SERIAL ? PLAT_WAKE_SERIAL_GONE : 0u;
+    };
+    testing::internal::CaptureStdout();
+    zvscpl_run_loop();
+    EXPECT_NE(testing::internal::GetCapturedStdout().find(" went away, waiting for it ..."), std::string::npos);
+    ASSERT_EQ(waits.size(), 5u);
+    EXPECT_EQ(waits[0].serial, port);
+    EXPECT_EQ(waits[1].serial, PLAT_INVALID_SERIAL);
+    EXPECT_EQ(unit_closes, 1);
+    EXPECT_EQ(unit_writes, 0);
+    EXPECT_TRUE(zvpyxcpf_lost());
 }
 
 TEST_F(RunLoop, FailedOpenReturnsAtOnceWithoutMessage)

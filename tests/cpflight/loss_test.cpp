@@ -4,6 +4,7 @@
 // every 2 s without a line per failure, starts it again once it is back) and without (the port
 // stays open, marked lost), and what the status line says.
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,6 @@
 #include "platform/serial.h"
 
 namespace {
-
-using namespace std::string_literals;
 
 #ifdef _WIN32
 const plat_serial_t kPort = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(7));

@@ -3,10 +3,9 @@
 // input, one answer a line on standard output; ports are numbered in the order opened:
 //   open PATH      -> "ok N" or "error CODE"
 //   configure N    -> "ok" or "failed"
-//   state N        -> the port's DCB and time-outs as the driver reports them, or "failed CODE"
-//   write N HEX    -> "wrote COUNT" or "wrote failed CODE"
-//   read N         -> "read HEX" (one read, whatever is waiting) or "read failed CODE"
-//   gone N         -> "gone 0", or "gone 1 CODE" when the device has gone away
+//   state N        -> the port's DCB and time-outs as the driver reports them
+//   write N HEX    -> "wrote COUNT"
+//   read N         -> "read HEX" (one read, whatever is waiting)
 //   close N        -> "ok"
 #include <cstdio>
 #include <cstdlib>
@@ -53,7 +52,7 @@ void print_state(plat_serial_t port)
     d.DCBlength = sizeof d;
     COMMTIMEOUTS t{};
     if (!GetCommState(port, &d) || !GetCommTimeouts(port, &t)) {
-        std::printf("failed %lu\n", GetLastError());
+        std::printf("failed\n");
         return;
     }
     std::printf("baud=%lu bytesize=%u parity=%u stopbits=%u binary=%u parity_check=%u cts=%u dsr=%u dtr=%u "
@@ -93,23 +92,11 @@ int main()
         } else if (cmd == "write") {
             const char* data = std::strchr(arg, ' ');
             std::vector<unsigned char> bytes = unhex(data != nullptr ? data + 1 : "");
-            long n = plat_serial.write(port_at(arg), bytes.data(), bytes.size());
-            if (n < 0)
-                std::printf("wrote failed %d\n", plat_serial.last_error());
-            else
-                std::printf("wrote %ld\n", n);
+            std::printf("wrote %ld\n", plat_serial.write(port_at(arg), bytes.data(), bytes.size()));
         } else if (cmd == "read") {
             unsigned char buffer[512];
             long n = plat_serial.read(port_at(arg), buffer, sizeof buffer);
-            if (n < 0)
-                std::printf("read failed %d\n", plat_serial.last_error());
-            else
-                std::printf("read %s\n", hex(buffer, static_cast<std::size_t>(n)).c_str());
-        } else if (cmd == "gone") {
-            if (plat_serial.gone(port_at(arg)))
-                std::printf("gone 1 %d\n", plat_serial.last_error());
-            else
-                std::printf("gone 0\n");
+            std::printf("read %s\n", n < 0 ? "failed" : hex(buffer, static_cast<std::size_t>(n)).c_str());
         } else if (cmd == "close") {
             plat_serial.close(port_at(arg));
             std::printf("ok\n");
