@@ -23,10 +23,8 @@ struct ZvscplState {
     // 1 while the program waits for the simulator (with -w): the network is served on the wall
     // clock, panel commands are dropped, nothing is published.
     int waiting = 0;
-    // Simulator time of the last sub-second pass and of the last once-a-second pass; both start
-    // again from 0 with every connection.
-    double lastSubsecondTime = 0.0;
-    double lastSecondTime = 0.0;
+    // -n: the section of SimConnect.cfg that SimConnect_Open connects by ([SimConnect.N]).
+    DWORD config_index = 0;
     // Monotonic milliseconds: the last attempt to open the connection, the last network service
     // while waiting, and the first of an unbroken run of failed dispatches (-1: none failing).
     long long last_open_ms = 0;

@@ -507,7 +507,11 @@ bool zvpyxcpf_listening()
 
 void zvpyxcpf_drain()
 {
-    if (zvpyxcpf_fd == PLAT_INVALID_SERIAL) return;
+    if (zvpyxcpf_fd == PLAT_INVALID_SERIAL) {
+        // A unit plugged back while the simulator is away starts again at once, as at start-up.
+        if (zvpyxcpf_lost()) reopen_lost_unit();
+        return;
+    }
     // A device that has gone reads as empty, so it is asked.
     if (!zvpyxcpf_lost() && plat_serial.gone(zvpyxcpf_fd)) zvpyxcpf_port_gone();
     char scratch[RECEIVE_BUFFER_SIZE];

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -118,7 +119,10 @@ TEST(Startup, VerbosityAndPortOptions)
         std::vector<std::string> words;
         int verbose;
         const char* port;  // null: no CPFlight unit
+        DWORD config_index = 0;
+        std::optional<std::string> printed = std::nullopt;  // after the header, where it matters
     };
+    const std::string bad_n = "\nIgnoring -n ", bad_n_end = ": not a number from 0 to 4294967295";
     const std::vector<Case> cases = {
         {{"-vs"}, 1, nullptr},
         {{"-s"}, 0, nullptr},
@@ -131,6 +135,13 @@ TEST(Startup, VerbosityAndPortOptions)
         {{"file", "-v"}, 1, nullptr},
         {{"--", "-v"}, 1, nullptr},
         {{"-x", "-v"}, 2, nullptr},
+        {{"-n", "1"}, 1, nullptr, 1, ""},
+        {{"-n4294967295"}, 1, nullptr, 4294967295u, ""},
+        {{"-n", "4294967296"}, 1, nullptr, 0, bad_n + "4294967296" + bad_n_end},
+        {{"-n", "2", "-n", "x"}, 1, nullptr, 0, bad_n + "x" + bad_n_end},
+        {{"-s", "-n", "-1"}, 0, nullptr, 0, bad_n + "-1" + bad_n_end},
+        {{"-n", "0x10"}, 1, nullptr, 0, bad_n + "0x10" + bad_n_end},
+        {{"-n", ""}, 1, nullptr, 0, bad_n + bad_n_end},
     };
     for (const Case& c : cases) {
         std::string joined;
@@ -142,9 +153,15 @@ TEST(Startup, VerbosityAndPortOptions)
         zvpyxcpf_serial_port[0] = '\0';
         zvopt::optind = 1;
         zvopt::optreset = 1;
+        zvscpl_state.config_index = 0;
         scd::open_result = E_FAIL;
-        run_main(c.words);
+        std::string printed = run_main(c.words);
         EXPECT_EQ(verbose, c.verbose);
+        ASSERT_FALSE(scd::opens.empty());
+        EXPECT_EQ(scd::opens.back().config_index, c.config_index);
+        if (c.printed) {
+            EXPECT_EQ(printed, kHeader + *c.printed);
+        }
         if (c.port) {
             EXPECT_EQ(zvxpl_cpflight_enabled, 1);
             EXPECT_STREQ(zvpyxcpf_serial_port, c.port);

@@ -80,6 +80,32 @@ std::optional<panel::Packet> wait_for_full(panel::Client& client, int ms, Accept
     return std::nullopt;
 }
 
+// The full packets that reach the panel within `ms`: how many, the longest gap between two, and
+// the last one.
+struct FullStream {
+    int count = 0;
+    long long longest_gap_ms = 0;
+    std::optional<panel::Packet> last;
+};
+
+FullStream full_stream_within(panel::Client& client, int ms)
+{
+    using namespace std::chrono;
+    FullStream stream;
+    long long last_ms = -1;
+    for (auto end = steady_clock::now() + milliseconds(ms); steady_clock::now() < end;) {
+        for (auto& p : client.receive_for(20)) {
+            if (!p.is_full()) continue;
+            long long now = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+            if (last_ms >= 0) stream.longest_gap_ms = std::max(stream.longest_gap_ms, now - last_ms);
+            last_ms = now;
+            ++stream.count;
+            stream.last = std::move(p);
+        }
+    }
+    return stream;
+}
+
 TEST(Program, StreamsObeysCommandsAndEndsCleanlyOnTheBuiltInSimulator)
 {
     ChildProcess program({PYXPLUGIN_EXE});
@@ -178,29 +204,70 @@ TEST(Program, WaitsForALateSimulatorAndOutlivesItsRestartWithTheStreamGoingOn)
                                     "Connected to Flight Simulator!\n");
 }
 
+// Simulators that differ from the built-in one's defaults: a clock set back an hour, a clock in
+// whole seconds, names it does not know. The stream goes on at its rate where it can, the program
+// says what it met, and an ADF command reaches the simulator in its encoding or is named refused.
+TEST(Program, StreamsThroughAClockSetBackOrInWholeSecondsAndNamesWhatTheSimulatorRefuses)
+{
+    constexpr std::uint32_t kAdf1 = 0x22011d15;
+    constexpr std::uint32_t kRadios = 0x2a0c1d31;
+    struct Case {
+        std::string environment;  // for the built-in simulator
+        int signal;               // once the stream flows; 0 for none
+        std::vector<std::string> lines;
+        bool streams;
+    };
+    const std::string refused = "Flight Simulator refused ";
+    const Case cases[] = {
+        {"ZVSIM_OFFLINE_S=0", SIGUSR2, {}, true},
+        {"ZVSIM_CLOCK_STEP=1", 0,
+         {"Flight Simulator's clock advances in steps of 1.0 s: passes now follow the data blocks"}, true},
+        {"ZVSIM_UNKNOWN=ADF ACTIVE FREQUENCY:1;ADF_COMPLETE_SET", 0,
+         {refused + "variable \"ADF ACTIVE FREQUENCY:1\" (Number): NAME_UNRECOGNIZED",
+          refused + "event \"ADF_COMPLETE_SET\": NAME_UNRECOGNIZED",
+          "Flight Simulator sends 756-byte data blocks where 760 are expected: panels receive no flight data",
+          refused + "event \"ADF_COMPLETE_SET\": UNRECOGNIZED_ID"},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.environment);
+        ChildProcess program({"/usr/bin/env", c.environment, PYXPLUGIN_EXE});
+        panel::Client client(0x81060000);
+        if (c.streams) {
+            ASSERT_TRUE(start_streaming(client)) << program.output();
+        } else {
+            ASSERT_TRUE(wait_for_output(program, "Connected", 2000)) << program.output();
+            client.request_stream(kProgramPort);
+        }
+        if (c.signal != 0) program.signal(c.signal);
+        client.send({panel::word_message(kAdf1, 35000)}, kProgramPort);  // 350 kHz
+        for (const std::string& line : c.lines) EXPECT_TRUE(wait_for_output(program, line, 4000)) << line;
+
+        FullStream stream = full_stream_within(client, 2000);
+        if (c.streams) {
+            EXPECT_GE(stream.count, 30);
+            EXPECT_LE(stream.count, 44);
+            EXPECT_LT(stream.longest_gap_ms, 500);
+            ASSERT_TRUE(stream.last && stream.last->find(kRadios));
+            EXPECT_EQ(stream.last->find(kRadios)->word(8), 35000u);  // ADF 1 reads back as sent
+        } else {
+            EXPECT_EQ(stream.count, 0);
+        }
+        EXPECT_EQ(program.stop(SIGTERM, 5000), 0);
+    }
+}
+
 // The unit's start-up pauses 2 s after "K999" and 5 s after "Q001"; a streaming panel keeps
 // receiving all along.
 TEST(Program, StartsTheCpflightUnitWhileAPanelKeepsStreaming)
 {
-    using namespace std::chrono;
     PtyUnit unit;
     std::vector<std::pair<long long, std::string>> chunks;
     std::thread reader([&] { chunks = unit.timed_reads(9500); });
     ChildProcess program({PYXPLUGIN_EXE, "-c", unit.path()});
     panel::Client client(0x81060000);
     bool streaming = start_streaming(client);
-    long long last = -1;
-    long long longest_gap = 0;
-    int full = 0;
-    for (auto end = steady_clock::now() + milliseconds(8000); steady_clock::now() < end;) {
-        for (const auto& p : client.receive_for(20)) {
-            if (!p.is_full()) continue;
-            long long now = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-            if (last >= 0) longest_gap = std::max(longest_gap, now - last);
-            last = now;
-            ++full;
-        }
-    }
+    FullStream stream = full_stream_within(client, 8000);
     reader.join();
     EXPECT_EQ(program.stop(SIGTERM, 5000), 0);
     ASSERT_TRUE(streaming) << program.output();
@@ -227,8 +294,8 @@ TEST(Program, StartsTheCpflightUnitWhileAPanelKeepsStreaming)
     EXPECT_GE(configure - query, 4990);
     EXPECT_LT(configure - query, 5500);
     // About twenty full packets a second throughout, with no freeze.
-    EXPECT_GE(full, 100);
-    EXPECT_LT(longest_gap, 1000);
+    EXPECT_GE(stream.count, 100);
+    EXPECT_LT(stream.longest_gap_ms, 1000);
 }
 
 // A stop 1 s into the unit's start-up (which pauses 2 s after "K999") abandons it: the program
