@@ -44,7 +44,7 @@ void progress(const char* text)
 void option_static_peer(const char* arg)
 {
     if (arg[0] == '\0') return;
-    std::uint32_t addr = plat_inet_addr(arg);
+    std::uint32_t addr = zvmp_peer_address(arg);
     if (addr == INADDR_NONE) return;
     std::printf("\nAdding static peer %s ...", arg);
     std::fflush(stdout);
@@ -128,9 +128,9 @@ bool title_is_terminated(const char* data, std::size_t available)
     return std::memchr(data, '\0', limit) != nullptr;
 }
 
-// A stop request waits for the CPFlight unit's start-up sequence to finish, so that the unit
-// ends configured and then blanked, as when the sequence held up the whole loop.
-bool stop_requested() { return zvscpl_state.stop.load() != 0 && !zvpyxcpf_starting(); }
+// A stop request ends the loop within its turn, a CPFlight unit's start-up included: the unit is
+// told "K999" as the program ends, whatever step its start-up had reached.
+bool stop_requested() { return zvscpl_state.stop.load() != 0; }
 
 void report_hresult(const char* what, HRESULT hr)
 {
@@ -191,7 +191,8 @@ bool connection_lost(HRESULT dispatch_result)
 // ZVSCPL_LONGEST_WAIT_MS). What woke it is served at once: datagrams are read and carried out on arrival, not at the next
 // pass, and the network's once-a-second duties run on the wall clock whether passes run or not.
 // A source that is not to be read now (the socket during its pause, the unit during its
-// start-up) stays out of the wait, so that the wait never returns at once for it again and again.
+// start-up or once its device has gone) stays out of the wait, so that the wait never returns
+// at once for it again and again.
 unsigned wait_for_work()
 {
     ZvscplState& loop = zvscpl_state;
@@ -207,8 +208,7 @@ unsigned wait_for_work()
         sources.socket = zvmp_net_socket;
     else
         sooner(loop.arrivals_paused_until_ms);
-    bool unit_listening = zvxpl_cpflight_enabled && zvpyxcpf_fd != PLAT_INVALID_SERIAL &&
-                          !zvpyxcpf_starting() && loop.unit_out_of_wait == 0;
+    bool unit_listening = zvxpl_cpflight_enabled && zvpyxcpf_listening() && loop.unit_out_of_wait == 0;
     if (unit_listening) sources.serial = zvpyxcpf_fd;
 
     // The time left is read last, so that the wait never runs past the due time by the time spent
@@ -219,6 +219,7 @@ unsigned wait_for_work()
         loop.arrivals_paused_until_ms = plat_monotonic_ms() + ZVSCPL_ARRIVAL_PAUSE_MS;
     if ((woke & PLAT_WAKE_SERIAL) != 0 && unit_listening && zvpyxcpf_receive_pass() == 0)
         loop.unit_out_of_wait = 1;
+    if ((woke & PLAT_WAKE_SERIAL_GONE) != 0 && unit_listening) zvpyxcpf_port_gone();
     zvmp_net_serve_clock();
     return woke;
 }
@@ -323,7 +324,7 @@ int zvscpl_main(int argc, char** argv)
         case 'a': option_allowed_network(zvopt::optarg); break;
         case 'v': ++verbose; break;
         case 's': --verbose; break;
-        case 'w': zvscpl_state.wait_for_sim = 1; break;
+        case 'w': zvscpl_state.wait_for_sim = zvpyxcpf_state.reopen_lost = 1; break;
         case 'n': option_config_index(zvopt::optarg); break;
         case 'r': recording = zvopt::optarg; break;
         default: break;  // unknown letters and missing arguments pass silently

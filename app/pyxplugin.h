@@ -33,7 +33,7 @@ struct ZvscplState {
     // Monotonic milliseconds until which the socket stays out of the wait, once a read on
     // arrival has spent its budget.
     long long arrivals_paused_until_ms = 0;
-    // 1 when the CPFlight port woke the wait but gave nothing (a port that hung up reads as
+    // 1 when the CPFlight port woke the wait but gave nothing (a port in a state that reads as
     // ready for ever): it stays out of the wait until the next pass.
     int unit_out_of_wait = 0;
     // Messages handed to the dispatch procedure since start.

@@ -30,6 +30,7 @@ unsigned long long refused() { return zvmp_net_state.packets_refused + zvmp_numb
 const char* cpflight_state()
 {
     if (zvxpl_cpflight_enabled == 0) return "off";
+    if (zvpyxcpf_lost()) return "lost";
     return zvpyxcpf_fd != PLAT_INVALID_SERIAL ? "open" : "closed";
 }
 
@@ -55,7 +56,7 @@ void zvscpl_report_status(bool connected)
     unsigned int permanent = 0;
     for (const zvmp_net_tgt_list_s* e = zvmp_peer_list(); e != nullptr; e = e->next) {
         ++peers;
-        if (e->last_heard == 0) ++permanent;
+        if (e->flags & ZVMP_TGT_PERMANENT) ++permanent;
     }
     std::time_t t = static_cast<std::time_t>(plat_time());
     char clock[16] = "--:--:--";

@@ -2,6 +2,7 @@
 // status and failure lines.
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -226,6 +227,37 @@ TEST_F(RunLoopWaits, AReadThatSpendsItsBudgetPausesTheSocket)
     plat_net.close(junk);
 }
 
+int unit_closes = 0;
+int unit_writes = 0;
+
+// A CPFlight unit whose port the wait reports gone (with -w): closed without a word to it, and
+// left out of the waits that follow.
+TEST_F(RunLoopWaits, AUnitTheWaitFindsGoneIsClosedAndLeftOut)
+{
+#ifdef _WIN32
+    const plat_serial_t port = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(7));
+#else
+    const plat_serial_t port = 7;
+#endif
+    plat_serial.close = [](plat_serial_t) { ++unit_closes; };
+    plat_serial.write = [](plat_serial_t, const void*, std::size_t) -> long { return ++unit_writes, -1; };
+    zvxpl_cpflight_enabled = 1;
+    zvpyxcpf_state.reopen_lost = 1;
+    zvpyxcpf_fd = port;  // open and started
+    wake = [](const PlatWaitSources& sources) {
+        return sources.serial != PLAT_INVALID_SERIAL ? PLAT_WAKE_SERIAL_GONE : 0u;
+    };
+    testing::internal::CaptureStdout();
+    zvscpl_run_loop();
+    EXPECT_NE(testing::internal::GetCapturedStdout().find(" went away, waiting for it ..."), std::string::npos);
+    ASSERT_EQ(waits.size(), 5u);
+    EXPECT_EQ(waits[0].serial, port);
+    EXPECT_EQ(waits[1].serial, PLAT_INVALID_SERIAL);
+    EXPECT_EQ(unit_closes, 1);
+    EXPECT_EQ(unit_writes, 0);
+    EXPECT_TRUE(zvpyxcpf_lost());
+}
+
 TEST_F(RunLoop, FailedOpenReturnsAtOnceWithoutMessage)
 {
     scd::open_result = E_FAIL;
@@ -443,8 +475,8 @@ TEST(Report, StatusLineEveryTenSecondsWithCountsSinceTheLineBefore)
     plat_monotonic_ms = [] { return report_ms; };
     verbose = 2;
     zvmp_add_peer_target("10.0.0.5", 2424, 0x81060000);  // permanent
-    zvmp_add_target_to_list("10.0.0.6", 50000, &zvmp_net_peer_list, 1700000000, 0x84060000);
-    zvmp_add_target_to_list("10.0.0.7", 50001, &zvmp_net_peer_list, 1700000000, 0x81060000);
+    zvmp_add_target_to_list("10.0.0.6", 50000, &zvmp_net_peer_list, ZvmpLifetime::learned, 0x84060000);
+    zvmp_add_target_to_list("10.0.0.7", 50001, &zvmp_net_peer_list, ZvmpLifetime::learned, 0x81060000);
     for (zvmp_net_tgt_list_s* e = zvmp_peer_list(); e != nullptr; e = e->next)
         if (e->sa.sin_port != htons(50001)) e->flags |= ZVMP_TGT_STREAMING;
     zvxpl_cpflight_enabled = 1;

@@ -1,8 +1,10 @@
 // The program as its users run it: build/pyxplugin started as a process on the built-in
 // simulator, watched and commanded by a panel over loopback, stopped by signals, outliving a
-// simulator that starts late and restarts (-w), blanking a CPFlight unit as it ends, and
-// recording a flight (-r) that the built-in simulator then replays to a panel packet for packet.
+// simulator that starts late and restarts (-w), blanking a CPFlight unit as it ends and starting
+// one again that was unplugged and plugged back, and recording a flight (-r) that the built-in
+// simulator then replays to a panel packet for packet.
 #include <signal.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -299,18 +301,61 @@ TEST(Program, StartsTheCpflightUnitWhileAPanelKeepsStreaming)
     EXPECT_LT(stream.longest_gap_ms, 1000);
 }
 
-TEST(Program, TellsTheCpflightUnitK999LastWhenStopped)
+// A stop 1 s into the unit's start-up (which pauses 2 s after "K999") abandons it: the program
+// ends at once, and the unit hears "K999" last.
+TEST(Program, AStopDuringTheCpflightStartUpEndsAtOnceWithK999Last)
 {
+    using namespace std::chrono;
     PtyUnit unit;
     ChildProcess program({PYXPLUGIN_EXE, "-c", unit.path()});
-    // The unit's start-up sequence takes 7 s; the stop comes during it and is served after it.
-    std::string bytes = unit.read_until_closed(30000, [&] { program.signal(SIGTERM); });
+    steady_clock::time_point stopped;
+    std::string bytes = unit.read_until_closed(30000, [&] {
+        std::this_thread::sleep_for(seconds(1));
+        stopped = steady_clock::now();
+        program.signal(SIGTERM);
+    });
     EXPECT_EQ(program.wait(5000), 0);
+    EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - stopped).count(), 500);
     using namespace std::string_literals;
-    ASSERT_GE(bytes.size(), 10u);
-    EXPECT_EQ(bytes.substr(0, 5), "K999\0"s);
-    EXPECT_NE(bytes.find("V01"), std::string::npos);  // the dials went out
-    EXPECT_EQ(bytes.substr(bytes.size() - 5), "K999\0"s);
+    EXPECT_EQ(bytes, "K999\0K999\0"s);
+}
+
+// With -w, a unit that is unplugged and plugged back, named by a stable link that udev removes
+// and makes again for the new terminal (as /dev/serial/by-id/... for a USB adapter).
+TEST(Program, ACpflightUnitThatGoesAwayIsStartedAgainWhenItComesBack)
+{
+    using namespace std::string_literals;
+    char dir[] = "/tmp/zv-unit-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string link = std::string(dir) + "/cpflight";
+    std::optional<PtyUnit> unit(std::in_place);
+    ASSERT_EQ(symlink(unit->path().c_str(), link.c_str()), 0);
+    ChildProcess program({PYXPLUGIN_EXE, "-w", "-v", "-c", link});
+    EXPECT_NE(unit->read_until("V05"s, 12000).find("V05"), std::string::npos) << "no start-up";
+
+    unit->hang_up();
+    unlink(link.c_str());
+    const std::string gone = "\nCPFlight unit on " + link + " went away, waiting for it ...";
+    EXPECT_TRUE(wait_for_output(program, gone, 2000)) << program.output();
+    // The status line (every 10 s) while the unit is away.
+    EXPECT_TRUE(wait_for_output(program, "cpflight=lost", 12000)) << program.output();
+
+    unit.emplace();
+    ASSERT_EQ(symlink(unit->path().c_str(), link.c_str()), 0);
+    std::string bytes = unit->read_until("V05"s, 12000);
+    EXPECT_EQ(bytes.substr(0, 22), "K999\0Q001\0L0198\0C00\n0\0"s);
+    EXPECT_NE(bytes.find("V04"), std::string::npos);  // the dials went out
+    EXPECT_EQ(program.stop(SIGINT, 5000), 0);
+    // Each line once, in order; no line for the opens that failed meanwhile (-v says why).
+    const std::string out = program.output();
+    const std::string back = "\nCPFlight unit on " + link + " is back";
+    const auto at_gone = out.find(gone), at_lost = out.find("cpflight=lost"), at_back = out.find(back);
+    EXPECT_TRUE(at_gone < at_lost && at_lost < at_back && at_back != std::string::npos) << out;
+    EXPECT_EQ(out.find(gone, at_gone + 1), std::string::npos) << out;
+    EXPECT_EQ(out.find("Unable to open serial port"), std::string::npos) << out;
+    EXPECT_EQ(out.find("cpflight=lost", at_back), std::string::npos) << out;
+    unlink(link.c_str());
+    rmdir(dir);
 }
 
 // Full packets keyed by the position they show (latitude and longitude, float64 each): the

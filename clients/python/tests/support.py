@@ -22,7 +22,6 @@ from zvmp import wire  # noqa: E402
 
 PROGRAM = os.environ.get("ZVMP_PROGRAM", os.path.join(ROOT, "build", "pyxplugin"))
 MONITOR = os.environ.get("ZVMP_MONITOR", os.path.join(ROOT, "build", "zvmp-monitor"))
-FAST_CLOCK = os.environ.get("ZVMP_FAST_CLOCK", "")
 PROGRAM_PORT = 59000
 PROGRAM_NODE_TYPE = 0x13060000
 RADIO_BLOCK = 0x2A0C1D31
@@ -53,17 +52,10 @@ def child_environment() -> Dict[str, str]:
 
 
 class Program:
-    """build/pyxplugin on the built-in simulator, ended with SIGTERM. With `fast_clock`, its
-    network clock (hellos, peer expiry) runs 20 times as fast as the wall clock."""
+    """build/pyxplugin on the built-in simulator, ended with SIGTERM."""
 
-    def __init__(self, fast_clock: bool = False) -> None:
-        env = child_environment()
-        if fast_clock:
-            env["LD_PRELOAD"] = FAST_CLOCK
-            env["ZV_CLOCK_FACTOR"] = "20"
-            # A sanitized build's runtime would insist on coming first.
-            env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
-        self.process = subprocess.Popen([PROGRAM], stdout=subprocess.DEVNULL, env=env)
+    def __init__(self) -> None:
+        self.process = subprocess.Popen([PROGRAM], stdout=subprocess.DEVNULL, env=child_environment())
 
     def stop(self) -> int:
         self.process.send_signal(signal.SIGTERM)
