@@ -63,6 +63,7 @@ TEST(MonitorCommandLine, ReadsOptionsAndTheSendWords)
         {{"--port", "65536"}, ZvmonMode::Monitor, "127.0.0.1", 59000, 0x81, {}, "--port takes"},
         {{"--port", "59000x"}, ZvmonMode::Monitor, "127.0.0.1", 59000, 0x81, {}, "--port takes"},
         {{"--host", "plugin.local"}, ZvmonMode::Monitor, "127.0.0.1", 59000, 0x81, {}, "--host takes"},
+        {{"--host", "10.0.0"}, ZvmonMode::Monitor, "127.0.0.1", 59000, 0x81, {}, "--host takes"},
         {{"--host", "0.0.0.0"}, ZvmonMode::Monitor, "", 0, 0, {}, "--host 0.0.0.0 is not an address a program sends "
                                                                  "from: it stands for any address"},
         {{"--host=0.1.2.3"}, ZvmonMode::Monitor, "", 0, 0, {}, "--host 0.1.2.3 is not an address a program sends "

@@ -1,6 +1,7 @@
 // zvmp-monitor's command line (see cli.h).
 #include "tools/monitor/cli.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -55,7 +56,8 @@ bool apply_option(ZvmonArgs& a, std::string_view name, std::string_view value)
     if (name == "--host") {
         std::string text(value);
         std::uint32_t addr = plat_inet_addr(text.c_str());
-        if (addr == INADDR_NONE && text != "255.255.255.255") {
+        // Four parts: inet_addr would also read "10.0.0" as 10.0.0.0.
+        if ((addr == INADDR_NONE && text != "255.255.255.255") || std::count(text.begin(), text.end(), '.') != 3) {
             a.error = "--host takes a numeric IPv4 address, not '" + text + "'";
             return false;
         }

@@ -32,12 +32,32 @@ constexpr unsigned int SECTION_COLUMN = 17;
 constexpr unsigned int DEFAULT_WIDTH = 100;
 // Seconds without data after which the screen says so.
 constexpr long long QUIET_SECONDS = 2;
+// Group of the speed-limit messages, which come once a second in a packet of their own.
+constexpr std::uint32_t SPEED_LIMIT_GROUP = 0x14;
+
+bool is_speed_limit(const ZvmonEntry& e) { return (e.id >> 8 & 0xFF) == SPEED_LIMIT_GROUP; }
 
 void store(const ZvmonEntry& e, const unsigned char* payload)
 {
-    ZvmonShown& s = state.shown[static_cast<std::size_t>(&e - zvmon_catalogue().data())];
+    auto i = static_cast<std::size_t>(&e - zvmon_catalogue().data());
+    ZvmonShown& s = state.shown[i];
     s.value = zvmon_format(e, payload);
     s.with_unit = zvmon_format_with_unit(e, payload);
+    state.in_packet[i] = true;
+    if (!is_speed_limit(e)) state.packet_limits_only = false;
+}
+
+// A value the program no longer sends (the flight director's bars once it is off) leaves the
+// view with the next packet of the kind that carried it.
+void drop_values_the_packet_lacks()
+{
+    auto entries = zvmon_catalogue();
+    bool stored = false;
+    for (bool b : state.in_packet) stored = stored || b;
+    for (std::size_t i = 0; stored && i < entries.size(); ++i)
+        if (!state.in_packet[i] && is_speed_limit(entries[i]) == state.packet_limits_only) state.shown[i] = {};
+    state.in_packet.assign(state.in_packet.size(), false);
+    state.packet_limits_only = true;
 }
 
 void on_message(unsigned int id, void* data, sockaddr_in* from)
@@ -121,6 +141,7 @@ void zvmon_view_take(std::uint32_t id, const unsigned char* payload)
 
 void zvmon_view_packet_done(unsigned int messages)
 {
+    drop_values_the_packet_lacks();
     if (messages == 0) return;
     ++state.packets_this_second;
     state.last_data_second = state.current_second;

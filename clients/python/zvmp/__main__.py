@@ -21,8 +21,9 @@ from types import FrameType
 from typing import List, Optional, Sequence, Tuple
 
 from . import values
+from .address import refusal, unusable_reason
 from .discovery import discover
-from .panel import Panel, send
+from .panel import Panel, PanelError, send
 
 USAGE = """usage: python -m zvmp [--host ADDR] [--port N] [--type 81|84]
        python -m zvmp [options] send NAME VALUE [NAME VALUE ...]
@@ -56,6 +57,9 @@ def _option(args: Args, name: str, value: str) -> None:
             raise Usage("--host takes a numeric IPv4 address, not '%s'" % value) from None
         if value.count(".") != 3:
             raise Usage("--host takes a numeric IPv4 address, not '%s'" % value)
+        why = unusable_reason(value)
+        if why is not None:
+            raise Usage(refusal("--host", value, why))
         args.host = value
     elif name == "--port":
         if not value.isdigit() or not 0 < int(value) <= 0xFFFF:
@@ -137,12 +141,16 @@ def run_monitor(args: Args) -> int:
                         rate = packets - counted
                     counted = packets
                     current_second = now
+                    panel.status  # raises when the panel's receiving thread failed
                     line = panel.state.line()
                     sys.stdout.write("rate=%d%s\n" % (rate, " " + line if line else ""))
                     sys.stdout.flush()
                 time.sleep(0.01)
         except KeyboardInterrupt:
             pass
+        except PanelError as e:
+            print("python -m zvmp: %s" % e, file=sys.stderr)
+            return 1
         except BrokenPipeError:
             # The reader went away (`| head`): nothing more to print.
             os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
