@@ -46,6 +46,8 @@ class LiveTest(unittest.TestCase):
             self.assertIn("hdg", state)
             self.assertIn(0x2A0C1D31, state.ids)
             self.assertEqual(state["hdg_hold"], state["hdg-hold"])
+            # Over Belgium the variation is east, which the program publishes as negative.
+            self.assertTrue(-3.0 < state["magvar"] < -1.0, state["magvar"])
 
             seen = first_state(position)
             self.assertIn("lat", seen)
@@ -84,7 +86,10 @@ class LiveTest(unittest.TestCase):
                 panel.send(confirm=True, hdg=90, vnav_hold="on")
 
     def test_status_tells_streaming_from_answered_from_no_answer(self) -> None:
-        # A second program waits for a simulator that does not come (it takes the next port).
+        # A second program waits for a simulator that does not come; it takes the next port
+        # once the first has its own.
+        with zvmp.Panel(port=support.PROGRAM_PORT) as panel:
+            first_state(panel)
         waiting = support.Program(args=["-w"], offline=60)
         try:
             rows = [(support.PROGRAM_PORT, "streaming"), (support.PROGRAM_PORT + 1, "answered"),

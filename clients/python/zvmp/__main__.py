@@ -36,6 +36,14 @@ commands by name; or lists the programs that say hello on the local network.
 """
 
 
+# How the user called this: "python -m zvmp", or the installed command "zvmp".
+_program_name = "python -m zvmp"
+
+
+def _say(message: str) -> None:
+    print("%s: %s" % (_program_name, message), file=sys.stderr)
+
+
 class Usage(Exception):
     """A command line that cannot be used."""
 
@@ -106,7 +114,7 @@ def parse_args(argv: Sequence[str]) -> Args:
         elif args.mode == "discover" and not args.words:
             args.words.append(arg)
         else:
-            raise Usage("unexpected argument '%s' (see python -m zvmp --help)" % arg)
+            raise Usage("unexpected argument '%s' (see %s --help)" % (arg, _program_name))
     if args.mode == "list" and args.words:
         raise Usage("send --list takes no names")
     return args
@@ -149,7 +157,7 @@ def run_monitor(args: Args) -> int:
         except KeyboardInterrupt:
             pass
         except PanelError as e:
-            print("python -m zvmp: %s" % e, file=sys.stderr)
+            _say(str(e))
             return 1
         except BrokenPipeError:
             # The reader went away (`| head`): nothing more to print.
@@ -159,19 +167,19 @@ def run_monitor(args: Args) -> int:
 
 def run_send(args: Args) -> int:
     if not args.words:
-        print("python -m zvmp: send needs NAME VALUE pairs (see python -m zvmp send --list)", file=sys.stderr)
+        _say("send needs NAME VALUE pairs (see %s send --list)" % _program_name)
         return 2
     if len(args.words) % 2:
-        print("python -m zvmp: %s needs a value" % args.words[-1], file=sys.stderr)
+        _say("%s needs a value" % args.words[-1])
         return 2
     pairs: List[Tuple[str, str]] = list(zip(args.words[0::2], args.words[1::2]))
     try:
         summary = send(pairs, args.host, args.port, args.kind)
     except ValueError as e:
-        print("python -m zvmp: %s" % e, file=sys.stderr)
+        _say(str(e))
         return 2
     except (TimeoutError, OSError) as e:
-        print("python -m zvmp: %s" % e, file=sys.stderr)
+        _say(str(e))
         return 1
     print("sent %s to %s:%d" % (summary, args.host, args.port))
     return 0
@@ -181,7 +189,7 @@ def run_discover(args: Args) -> int:
     try:
         seconds = float(args.words[0]) if args.words else 2.0
     except ValueError:
-        print("python -m zvmp: discover takes a number of seconds", file=sys.stderr)
+        _say("discover takes a number of seconds")
         return 2
     found = discover(seconds)
     for address, port in found:
@@ -190,13 +198,16 @@ def run_discover(args: Args) -> int:
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
+    global _program_name
+    called = os.path.basename(sys.argv[0])
+    _program_name = "python -m zvmp" if called in ("__main__.py", "-m", "") else called
     try:
         args = parse_args(sys.argv[1:] if argv is None else argv)
     except Usage as e:
-        print("python -m zvmp: %s" % e, file=sys.stderr)
+        _say(str(e))
         return 2
     if args.mode == "help":
-        sys.stdout.write(USAGE)
+        sys.stdout.write(USAGE.replace("python -m zvmp", _program_name))
         return 0
     if args.mode == "list":
         sys.stdout.write(send_list())

@@ -33,7 +33,8 @@ class State(Mapping[str, Value]):
     names may be written with ``_`` for ``-`` (``state["hdg_hold"]``). The radio block fills the
     twelve single-radio names (nav1, nav1s, ..., adf2s). Units are those of the catalogue
     (``values.by_name(name).unit``): ``msl``, ``agl`` and ``ind-alt`` in metres but the MCP's
-    ``alt`` in feet, ``ias`` in knots but ``tas`` and ``gs`` in metres per second.
+    ``alt`` in feet, ``ias`` in knots but ``tas`` and ``gs`` in metres per second; ``values.SIGNS``
+    gives the signs of ``magvar`` (east negative), ``pitch-att``, ``bank`` and ``drift``.
 
     A State holds what the latest data packet (full or position) and the latest speed-limit
     packet held: a value the program stops publishing (``fd-bank`` once the flight director is

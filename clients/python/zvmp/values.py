@@ -26,6 +26,7 @@ __all__ = [
     "Entry",
     "RADIO_WORD_IDS",
     "Raw",
+    "SIGNS",
     "Value",
     "by_id",
     "by_name",
@@ -36,6 +37,14 @@ __all__ = [
     "text_with_unit",
     "value",
 ]
+
+#: The signs of the published angles whose sense is not plain from their names.
+SIGNS: Dict[str, str] = {
+    "magvar": "east negative: magnetic heading = true-hdg + magvar (1.9 deg east reads -1.9)",
+    "pitch-att": "nose up positive",
+    "bank": "right wing down positive",
+    "drift": "true heading minus true track, -180 up to 180",
+}
 
 _BY_ID: Dict[int, Entry] = {e.id: e for e in ENTRIES}
 _BY_NAME: Dict[str, Entry] = {e.name: e for e in ENTRIES}
