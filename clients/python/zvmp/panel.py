@@ -126,6 +126,7 @@ class Panel:
         self._heard_at: Optional[float] = None
         self._data_at: Optional[float] = None
         self._foreign_since: Optional[float] = None
+        self._said_foreign = False
         self._send_error: Optional[OSError] = None
         self._error: Optional[BaseException] = None
         self._changed = threading.Condition()
@@ -187,8 +188,7 @@ class Panel:
         """
         with self._changed:
             start = self._sequence
-            self._changed.wait_for(lambda: self._sequence != start or self._closed or self._error is not None, timeout)
-            self._raise_if_failed()
+            self._wait_past(start, timeout)
             if self._sequence != start:
                 return self._snapshot
             if not raise_on_timeout:
@@ -212,8 +212,7 @@ class Panel:
     def _updates_after(self, seen: int, timeout: Optional[float], raise_on_timeout: bool) -> Iterator[State]:
         while True:
             with self._changed:
-                self._changed.wait_for(lambda: self._sequence != seen or self._closed or self._error is not None, timeout)
-                self._raise_if_failed()
+                self._wait_past(seen, timeout)
                 if self._sequence == seen:
                     if raise_on_timeout and not self._closed:
                         raise self._no_data(timeout)
@@ -294,6 +293,12 @@ class Panel:
             return "answered"
         return "no-answer"
 
+    def _wait_past(self, seen: int, timeout: Optional[float]) -> None:
+        """With the lock held: waits until a data packet after number `seen` arrives, the panel
+        closes or `timeout` passes; raises PanelError when the receiving thread has failed."""
+        self._changed.wait_for(lambda: self._sequence != seen or self._closed or self._error is not None, timeout)
+        self._raise_if_failed()
+
     def _raise_if_failed(self) -> None:
         if self._error is not None:
             raise PanelError("the panel's receiving thread stopped: %r" % (self._error,)) from self._error
@@ -338,10 +343,7 @@ class Panel:
         while True:
             left = deadline - time.monotonic()
             with self._changed:
-                self._changed.wait_for(
-                    lambda: self._sequence != seen or self._closed or self._error is not None, max(0.0, left)
-                )
-                self._raise_if_failed()
+                self._wait_past(seen, max(0.0, left))
                 if self._closed:
                     raise ValueError("the panel is closed")
                 if self._sequence != seen:
@@ -442,9 +444,9 @@ class Panel:
             self._foreign_since = now
         if now - self._foreign_since < _MISMATCH_SECONDS:
             return
-        said = self.foreign_sender is not None
         self.foreign_sender = sender
-        if not said:
+        if not self._said_foreign:
+            self._said_foreign = True
             warnings.warn(
                 "zvmp panel for %s:%d has dropped every datagram for %g s: they come from %s:%d "
                 "(give the panel the address the program answers from)"
