@@ -38,7 +38,9 @@ __all__ = [
     "value",
 ]
 
-#: The signs of the published angles whose sense is not plain from their names.
+#: The signs of the published angles whose sense is not plain from their names, as the program
+#: publishes them on its built-in simulator (each is the simulator's own with its sign reversed,
+#: apart from drift).
 SIGNS: Dict[str, str] = {
     "magvar": "east negative: magnetic heading = true-hdg + magvar (1.9 deg east reads -1.9)",
     "pitch-att": "nose up positive",
@@ -219,6 +221,7 @@ def command_word(entry: Entry, given: Union[str, int, float, bool]) -> int:
 
     def fail(why: str) -> ValueError:
         return ValueError("%s: '%s' %s (takes %s)" % (entry.name, typed, why, entry.takes))
+
     if entry.input in ("float", "baro"):
         x = _number(typed)
         if x is None:
