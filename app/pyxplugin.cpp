@@ -4,14 +4,17 @@
 // arrives and on the wall clock. Only the stop flag is set from elsewhere.
 #include "app/pyxplugin.h"
 
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "app/getopt.h"
+#include "app/pacing.h"
 #include "protocol/messages.h"
 #include "app/report.h"
+#include "app/simnotes.h"
 #include "cpflight/cpflight.h"
 #include "flightdata/flightdata.h"
 #include "net/zvmpallow.h"
@@ -39,7 +42,7 @@ void progress(const char* text)
 void option_static_peer(const char* arg)
 {
     if (arg[0] == '\0') return;
-    std::uint32_t addr = plat_inet_addr(arg);
+    std::uint32_t addr = zvmp_peer_address(arg);
     if (addr == INADDR_NONE) return;
     std::printf("\nAdding static peer %s ...", arg);
     std::fflush(stdout);
@@ -102,6 +105,19 @@ void option_serial_port(const char* arg)
     zvxpl_cpflight_enabled = 1;
 }
 
+void option_config_index(const char* arg)
+{
+    unsigned long index = 0;
+    const char* end = arg + std::strlen(arg);
+    auto [stop, error] = std::from_chars(arg, end, index);
+    if (error != std::errc() || stop != end || arg == end || index > 0xFFFFFFFFul) {
+        std::printf("\nIgnoring -n %s: not a number from 0 to 4294967295", arg);
+        std::fflush(stdout);
+        index = 0;
+    }
+    zvscpl_state.config_index = static_cast<DWORD>(index);
+}
+
 // The record's title is a 256-byte string; a block whose first 256 bytes hold no terminator
 // is not a block of our definition.
 bool title_is_terminated(const char* data, std::size_t available)
@@ -110,9 +126,9 @@ bool title_is_terminated(const char* data, std::size_t available)
     return std::memchr(data, '\0', limit) != nullptr;
 }
 
-// A stop request waits for the CPFlight unit's start-up sequence to finish, so that the unit
-// ends configured and then blanked, as when the sequence held up the whole loop.
-bool stop_requested() { return zvscpl_state.stop.load() != 0 && !zvpyxcpf_starting(); }
+// A stop request ends the loop within its turn, a CPFlight unit's start-up included: the unit is
+// told "K999" as the program ends, whatever step its start-up had reached.
+bool stop_requested() { return zvscpl_state.stop.load() != 0; }
 
 void report_hresult(const char* what, HRESULT hr)
 {
@@ -123,12 +139,15 @@ void report_hresult(const char* what, HRESULT hr)
 }
 
 // One attempt to connect; on success the open path runs (definitions, events, "SimStart") and
-// the pacing starts afresh, since a new simulator's clock may be earlier than the old one's.
+// the pacing starts afresh, since a new simulator's clock may be earlier than the old one's. The
+// record is cleared before the first dispatch, which may hand over nothing (the open message comes
+// when the library has it), so that no pass runs on the closed session's data.
 bool open_connection()
 {
     zvscpl_state.last_open_ms = plat_monotonic_ms();
     // The library signals this event when it has messages (Windows); the loop's wait wakes on it.
-    HRESULT hr = SimConnect_Open(&hSimConnect, TITLE_STRING, nullptr, 0, plat_wait_sim_event(), 0);
+    HRESULT hr = SimConnect_Open(&hSimConnect, TITLE_STRING, nullptr, 0, plat_wait_sim_event(),
+                                 zvscpl_state.config_index);
     if (FAILED(hr)) {
         // Without -w the program ends here, as silently as it always has.
         if (zvscpl_state.wait_for_sim) report_hresult("Flight Simulator connection did not open", hr);
@@ -136,12 +155,14 @@ bool open_connection()
     }
     progress("\nConnected to Flight Simulator!\n");
     zvscpl_state.waiting = 0;
-    zvscpl_state.lastSubsecondTime = 0.0;
-    zvscpl_state.lastSecondTime = 0.0;
     zvscpl_state.dispatch_failing_since_ms = -1;
     hQuit = 0;
+    zvscpl_pacing_start();
+    zvscpl_notes_start();
+    zvpyxpl_fd_clear_data();
     zvpyxpl_fd_add_definitions();
     SimConnect_SubscribeToSystemEvent(hSimConnect, EVT_SIM_START, "SimStart");
+    zvpyxpl_fd_sent_note(ZvfdSentKind::SystemEvent, "SimStart");
     return true;
 }
 
@@ -167,7 +188,8 @@ bool connection_lost(HRESULT dispatch_result)
 // ZVSCPL_LONGEST_WAIT_MS). What woke it is served at once: datagrams are read and carried out on arrival, not at the next
 // pass, and the network's once-a-second duties run on the wall clock whether passes run or not.
 // A source that is not to be read now (the socket during its pause, the unit during its
-// start-up) stays out of the wait, so that the wait never returns at once for it again and again.
+// start-up or once its device has gone) stays out of the wait, so that the wait never returns
+// at once for it again and again.
 unsigned wait_for_work()
 {
     ZvscplState& loop = zvscpl_state;
@@ -183,16 +205,18 @@ unsigned wait_for_work()
         sources.socket = zvmp_net_socket;
     else
         sooner(loop.arrivals_paused_until_ms);
-    bool unit_listening = zvxpl_cpflight_enabled && zvpyxcpf_fd != PLAT_INVALID_SERIAL &&
-                          !zvpyxcpf_starting() && loop.unit_out_of_wait == 0;
+    bool unit_listening = zvxpl_cpflight_enabled && zvpyxcpf_listening() && loop.unit_out_of_wait == 0;
     if (unit_listening) sources.serial = zvpyxcpf_fd;
 
-    unsigned woke = plat_wait.wait(sources, due - now);
+    // The time left is read last, so that the wait never runs past the due time by the time spent
+    // above.
+    unsigned woke = plat_wait.wait(sources, due - plat_monotonic_ms());
     if ((woke & PLAT_WAKE_SOCKET) != 0 &&
         zvmp_net_receive(ZVSCPL_ARRIVAL_BUDGET) == ZVSCPL_ARRIVAL_BUDGET)
         loop.arrivals_paused_until_ms = plat_monotonic_ms() + ZVSCPL_ARRIVAL_PAUSE_MS;
     if ((woke & PLAT_WAKE_SERIAL) != 0 && unit_listening && zvpyxcpf_receive_pass() == 0)
         loop.unit_out_of_wait = 1;
+    if ((woke & PLAT_WAKE_SERIAL_GONE) != 0 && unit_listening) zvpyxcpf_port_gone();
     zvmp_net_serve_clock();
     return woke;
 }
@@ -211,7 +235,7 @@ HRESULT dispatch(bool signalled)
     return result;
 }
 
-// Passes paced by the simulator's clock, until the simulator quits, a stop is requested or
+// Passes paced as app/pacing.h says, until the simulator quits, a stop is requested or
 // (with -w) the connection stops working. Every turn dispatches: a library without an event
 // (the built-in simulator on POSIX) hands over all it holds in one call.
 void run_connected()
@@ -221,18 +245,13 @@ void run_connected()
     while (hQuit == 0 && !stop_requested()) {
         HRESULT result = dispatch((woke & PLAT_WAKE_SIM) != 0);
         if (loop.wait_for_sim && connection_lost(result)) break;
-        double t = zvpyxpl_fd_data_get_time();
-        // Strict comparisons: a difference that is not a number runs no pass.
-        if (t - loop.lastSubsecondTime > 0.05) {
-            loop.lastSubsecondTime = t;
+        unsigned pass = zvscpl_pacing_take(zvpyxpl_fd_data_get_time());
+        if (pass & ZVSCPL_PASS_SUBSECOND) {
             zvmp_showtime();
             zvscpl_send_subsecond_data();
             if (zvxpl_cpflight_enabled) zvpyxcpf_runloop();
             loop.unit_out_of_wait = 0;
-            if (t - loop.lastSecondTime > 1.0) {
-                loop.lastSecondTime = t;
-                zvscpl_send_second_data();
-            }
+            if (pass & ZVSCPL_PASS_SECOND) zvscpl_send_second_data();
         }
         if (zvxpl_cpflight_enabled) zvpyxcpf_startup_step();
         zvscpl_report_status(true);
@@ -292,7 +311,7 @@ int zvscpl_main(int argc, char** argv)
     zvmp_net_message_received_callback = zvscpl_zvmp_message_callback;
 
     int opt;
-    while ((opt = zvopt::getopt(argc, argv, ":i:c:vswp:m:a:")) != -1) {
+    while ((opt = zvopt::getopt(argc, argv, ":i:c:vswp:m:a:n:")) != -1) {
         switch (opt) {
         case 'i': option_static_peer(zvopt::optarg); break;
         case 'c': option_serial_port(zvopt::optarg); break;
@@ -301,7 +320,8 @@ int zvscpl_main(int argc, char** argv)
         case 'a': option_allowed_network(zvopt::optarg); break;
         case 'v': ++verbose; break;
         case 's': --verbose; break;
-        case 'w': zvscpl_state.wait_for_sim = 1; break;
+        case 'w': zvscpl_state.wait_for_sim = zvpyxcpf_state.reopen_lost = 1; break;
+        case 'n': option_config_index(zvopt::optarg); break;
         default: break;  // unknown letters and missing arguments pass silently
         }
     }
@@ -353,9 +373,13 @@ void CALLBACK zvscpl_dispatch_proc(SIMCONNECT_RECV* pData, DWORD cbData, void* /
                         static_cast<int>(ex->dwSendID), static_cast<int>(ex->dwIndex));
             std::fflush(stdout);
         }
+        zvscpl_note_exception(*ex);
         break;
     }
-    case SIMCONNECT_RECV_ID_OPEN: zvpyxpl_fd_request_data(); break;
+    case SIMCONNECT_RECV_ID_OPEN:
+        zvpyxpl_fd_request_data();
+        if (cbData >= sizeof(SIMCONNECT_RECV_OPEN)) zvscpl_note_open(*static_cast<SIMCONNECT_RECV_OPEN*>(pData));
+        break;
     case SIMCONNECT_RECV_ID_QUIT: hQuit = 1; break;
     case SIMCONNECT_RECV_ID_EVENT: {
         if (cbData < sizeof(SIMCONNECT_RECV_EVENT)) return;
@@ -371,8 +395,13 @@ void CALLBACK zvscpl_dispatch_proc(SIMCONNECT_RECV* pData, DWORD cbData, void* /
         const char* block = reinterpret_cast<const char*>(pData) + header;
         std::size_t available = cbData - header;
         // A block too short for the whole record is dropped: the record keeps its contents.
-        if (available < sizeof(FlightData) || !title_is_terminated(block, available)) return;
+        if (available < sizeof(FlightData)) {
+            zvscpl_note_short_block(available);
+            return;
+        }
+        if (!title_is_terminated(block, available)) return;
         zvpyxpl_fd_refresh_data(reinterpret_cast<FlightData*>(const_cast<char*>(block)));
+        zvscpl_pacing_block(zvpyxpl_fd_data_get_time());
         break;
     }
     default:

@@ -23,10 +23,8 @@ struct ZvscplState {
     // 1 while the program waits for the simulator (with -w): the network is served on the wall
     // clock, panel commands are dropped, nothing is published.
     int waiting = 0;
-    // Simulator time of the last sub-second pass and of the last once-a-second pass; both start
-    // again from 0 with every connection.
-    double lastSubsecondTime = 0.0;
-    double lastSecondTime = 0.0;
+    // -n: the section of SimConnect.cfg that SimConnect_Open connects by ([SimConnect.N]).
+    DWORD config_index = 0;
     // Monotonic milliseconds: the last attempt to open the connection, the last network service
     // while waiting, and the first of an unbroken run of failed dispatches (-1: none failing).
     long long last_open_ms = 0;
@@ -35,7 +33,7 @@ struct ZvscplState {
     // Monotonic milliseconds until which the socket stays out of the wait, once a read on
     // arrival has spent its budget.
     long long arrivals_paused_until_ms = 0;
-    // 1 when the CPFlight port woke the wait but gave nothing (a port that hung up reads as
+    // 1 when the CPFlight port woke the wait but gave nothing (a port in a state that reads as
     // ready for ever): it stays out of the wait until the next pass.
     int unit_out_of_wait = 0;
     // Messages handed to the dispatch procedure since start.

@@ -28,6 +28,7 @@ unsigned long long refused() { return zvmp_net_state.packets_refused + zvmp_numb
 const char* cpflight_state()
 {
     if (zvxpl_cpflight_enabled == 0) return "off";
+    if (zvpyxcpf_lost()) return "lost";
     return zvpyxcpf_fd != PLAT_INVALID_SERIAL ? "open" : "closed";
 }
 
@@ -52,7 +53,7 @@ void zvscpl_report_status(bool connected)
     unsigned int permanent = 0;
     for (const zvmp_net_tgt_list_s* e = zvmp_peer_list(); e != nullptr; e = e->next) {
         ++peers;
-        if (e->last_heard == 0) ++permanent;
+        if (e->flags & ZVMP_TGT_PERMANENT) ++permanent;
     }
     std::time_t t = static_cast<std::time_t>(plat_time());
     char clock[16] = "--:--:--";
@@ -73,15 +74,14 @@ void zvscpl_report_status(bool connected)
     r.dropped_then = r.dropped;
 }
 
-void zvscpl_report_failure(const char* what, int error)
+bool zvscpl_report_due(const char* cause)
 {
-    if (verbose < ZVSCPL_REPORT_VERBOSITY || what == nullptr) return;
     ZvscplReport& r = zvscpl_report;
     long long now = plat_monotonic_ms();
     ZvscplReport::Failure* slot = nullptr;
     for (unsigned int i = 0; i < r.failure_count && slot == nullptr; ++i)
-        if (std::strncmp(r.failures[i].cause, what, sizeof r.failures[i].cause - 1) == 0) slot = &r.failures[i];
-    if (slot != nullptr && now - slot->at_ms < ZVSCPL_REPORT_PERIOD_MS) return;
+        if (std::strncmp(r.failures[i].cause, cause, sizeof r.failures[i].cause - 1) == 0) slot = &r.failures[i];
+    if (slot != nullptr && now - slot->at_ms < ZVSCPL_REPORT_PERIOD_MS) return false;
     if (slot == nullptr) {
         // The table fills only with more kinds of failure than it holds; the oldest gives way.
         constexpr unsigned int size = sizeof r.failures / sizeof r.failures[0];
@@ -92,10 +92,15 @@ void zvscpl_report_failure(const char* what, int error)
             for (unsigned int j = 1; j < size; ++j)
                 if (r.failures[j].at_ms < r.failures[i].at_ms) i = j;
         slot = &r.failures[i];
-        std::snprintf(slot->cause, sizeof slot->cause, "%s", what);
+        std::snprintf(slot->cause, sizeof slot->cause, "%s", cause);
     }
     slot->at_ms = now;
+    return true;
+}
 
+void zvscpl_report_failure(const char* what, int error)
+{
+    if (verbose < ZVSCPL_REPORT_VERBOSITY || what == nullptr || !zvscpl_report_due(what)) return;
     if (error != 0) {
         char reason[256];
         plat_error_text(error, reason, sizeof reason);

@@ -19,7 +19,8 @@ struct ZvscplReport {
     unsigned long long refused_then = 0;
     unsigned long long commands_then = 0;
     unsigned long long dropped_then = 0;
-    // Recent failures, by their text: when each last printed.
+    // Recent failures (and other lines printed at most once a period), by their text: when each
+    // last printed.
     struct Failure {
         char cause[160];
         long long at_ms;
@@ -33,6 +34,9 @@ extern ZvscplReport zvscpl_report;
 // Prints the status line when its period has passed (the first one a period after the first
 // call). `connected` tells whether the simulator connection is open.
 void zvscpl_report_status(bool connected);
+// True, and noted as printed now, unless a line of the same `cause` printed less than a period
+// ago.
+bool zvscpl_report_due(const char* cause);
 // One failure line, "\n<what>: <system's text for error>" (without the reason when `error` is
 // 0), unless the same `what` printed less than a period ago.
 void zvscpl_report_failure(const char* what, int error);

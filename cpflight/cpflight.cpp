@@ -1,7 +1,8 @@
 // The CPFlight MCP/EFIS driver. The unit and the program exchange short ASCII commands, each
 // ended by one NUL byte. This module opens the port, runs the unit's start-up sequence, keeps
 // the unit's displays and lamps in step with the MCP panel by sending only what changed, and
-// executes the unit's key, knob and selector commands through the panel operations.
+// executes the unit's key, knob and selector commands through the panel operations. With -w it
+// also notices a unit whose device goes away, and starts it again once it can be opened.
 #include "cpflight/cpflight.h"
 
 #include <array>
@@ -39,9 +40,19 @@ constexpr std::size_t RECEIVE_LIMIT = RECEIVE_BUFFER_SIZE - 1;
 // Room for every command sent, whatever a getter returns.
 constexpr std::size_t COMMAND_SIZE = 64;
 
+// After a failed read or write: a device that has gone away is a lost unit; any other failure
+// loses only what was being read or written.
+void failed_transfer()
+{
+    if (plat_serial_error_means_gone(plat_serial.last_error())) zvpyxcpf_port_gone();
+}
+
 void send_text(const char* text)
 {
-    zvpyxcpf_write(zvpyxcpf_fd, text, std::strlen(text) + 1);
+    // A loss found earlier in the same refresh may have closed the port.
+    if (zvpyxcpf_fd == PLAT_INVALID_SERIAL) return;
+    if (zvpyxcpf_write(zvpyxcpf_fd, text, std::strlen(text) + 1) == std::numeric_limits<std::uint64_t>::max())
+        failed_transfer();
 }
 
 template <typename... Args>
@@ -331,6 +342,13 @@ void process_speed(const char* cmd)
     zvpyxpl_mcp_set_speed_dial(*speed);
 }
 
+// The device path of the configured port, for messages; false when the name names no device.
+bool port_path(char (&path)[ZVPYXCPF_SERIAL_PORT_SIZE])
+{
+    const char* name = zvpyxcpf_serial_port[0] != '\0' ? zvpyxcpf_serial_port : "COM3";
+    return plat_serial_device_path(name, path, sizeof path);
+}
+
 void report_failure(const char* outcome, const char* path, int error)
 {
     if (zvpyxcpf_failure_callback == nullptr) return;
@@ -361,7 +379,7 @@ void refresh_and_receive()
         hw.*lamp.field = value;
         send_text(value != 0 ? lamp.lit : lamp.dark);
     }
-    zvpyxcpf_receive_pass();
+    if (zvpyxcpf_fd != PLAT_INVALID_SERIAL) zvpyxcpf_receive_pass();
 }
 
 // The last step of the start-up: the configuring commands and the dials.
@@ -386,34 +404,64 @@ void send_configuration()
     send_vs(hw.vs);
 }
 
+// Opens and configures the port; `quiet` leaves out the line for a port that does not open,
+// while a unit that went away is looked for.
+void open_port(bool quiet)
+{
+    char path[ZVPYXCPF_SERIAL_PORT_SIZE];
+    plat_serial_t port = PLAT_INVALID_SERIAL;
+    int error = PLAT_SERIAL_NO_DEVICE;
+    if (port_path(path)) {
+        port = plat_serial.open(path);
+        if (port == PLAT_INVALID_SERIAL) error = plat_serial.last_error();
+    }
+    if (port == PLAT_INVALID_SERIAL) {
+        if (!quiet) {
+            std::printf("\nUnable to open serial port %s : Error %d\n", path, error);
+            std::fflush(stdout);
+        }
+        report_failure("did not open", path, error);
+        return;
+    }
+    if (!plat_serial.configure(port)) {
+        report_failure("did not configure", path, plat_serial.last_error());
+        plat_serial.close(port);
+        return;
+    }
+    zvpyxcpf_fd = port;
+    zvpyxcpf_receive.length = 0;
+}
+
+// One line at every verbosity, "CPFlight unit on PATH " and `what`.
+void tell_unit(const char* what)
+{
+    char path[ZVPYXCPF_SERIAL_PORT_SIZE];
+    port_path(path);
+    std::printf("\nCPFlight unit on %s %s", path, what);
+    std::fflush(stdout);
+}
+
+// A unit that went away, looked for every ZVPYXCPF_REOPEN_MS; once it opens, it starts again.
+void reopen_lost_unit()
+{
+    ZvpyxcpfState& state = zvpyxcpf_state;
+    long long now = plat_monotonic_ms();
+    if (now < state.reopen_due_ms) return;
+    state.reopen_due_ms = now + ZVPYXCPF_REOPEN_MS;
+    open_port(true);
+    if (zvpyxcpf_fd == PLAT_INVALID_SERIAL) return;
+    state.lost = 0;
+    tell_unit("is back");
+    zvpyxcpf_initialise_hardware();
+}
+
 }  // namespace
 
 // ---- Serial link
 
 void zvpyxcpf_open_serial_port()
 {
-    if (zvpyxcpf_fd != PLAT_INVALID_SERIAL) return;
-    const char* name = zvpyxcpf_serial_port[0] != '\0' ? zvpyxcpf_serial_port : "COM3";
-    char path[ZVPYXCPF_SERIAL_PORT_SIZE];
-    plat_serial_t port = PLAT_INVALID_SERIAL;
-    int error = PLAT_SERIAL_NO_DEVICE;
-    if (plat_serial_device_path(name, path, sizeof path)) {
-        port = plat_serial.open(path);
-        if (port == PLAT_INVALID_SERIAL) error = plat_serial.open_error();
-    }
-    if (port == PLAT_INVALID_SERIAL) {
-        std::printf("\nUnable to open serial port %s : Error %d\n", path, error);
-        std::fflush(stdout);
-        report_failure("did not open", path, error);
-        return;
-    }
-    if (!plat_serial.configure(port)) {
-        report_failure("did not configure", path, plat_serial.open_error());
-        plat_serial.close(port);
-        return;
-    }
-    zvpyxcpf_fd = port;
-    zvpyxcpf_receive.length = 0;
+    if (zvpyxcpf_fd == PLAT_INVALID_SERIAL) open_port(false);
 }
 
 std::uint64_t zvpyxcpf_write(plat_serial_t handle, const void* data, std::uint64_t length)
@@ -426,20 +474,53 @@ std::uint64_t zvpyxcpf_write(plat_serial_t handle, const void* data, std::uint64
 void zvpyxcpf_close_serial_port()
 {
     if (zvpyxcpf_fd == PLAT_INVALID_SERIAL) return;
-    send_text("K999");
+    // Sent whatever became of the device: the port is closed next in any case.
+    zvpyxcpf_write(zvpyxcpf_fd, "K999", 5);
     plat_serial.close(zvpyxcpf_fd);
     zvpyxcpf_fd = PLAT_INVALID_SERIAL;
     zvpyxcpf_receive.length = 0;
     zvpyxcpf_state.startup = ZvpyxcpfStartup::idle;
+    zvpyxcpf_state.lost = 0;
+}
+
+void zvpyxcpf_port_gone()
+{
+    ZvpyxcpfState& state = zvpyxcpf_state;
+    if (zvpyxcpf_fd == PLAT_INVALID_SERIAL || state.lost != 0) return;
+    state.lost = 1;
+    if (state.reopen_lost == 0) return;
+    // No "K999": there is no one to hear it.
+    plat_serial.close(zvpyxcpf_fd);
+    zvpyxcpf_fd = PLAT_INVALID_SERIAL;
+    zvpyxcpf_receive.length = 0;
+    state.startup = ZvpyxcpfStartup::idle;
+    state.reopen_due_ms = plat_monotonic_ms() + ZVPYXCPF_REOPEN_MS;
+    tell_unit("went away, waiting for it ...");
+}
+
+bool zvpyxcpf_lost() { return zvpyxcpf_state.lost != 0; }
+
+bool zvpyxcpf_listening()
+{
+    return zvpyxcpf_fd != PLAT_INVALID_SERIAL && !zvpyxcpf_starting() && !zvpyxcpf_lost();
 }
 
 void zvpyxcpf_drain()
 {
-    if (zvpyxcpf_fd == PLAT_INVALID_SERIAL) return;
+    if (zvpyxcpf_fd == PLAT_INVALID_SERIAL) {
+        // A unit plugged back while the simulator is away starts again at once, as at start-up.
+        if (zvpyxcpf_lost()) reopen_lost_unit();
+        return;
+    }
+    // A device that has gone reads as empty, so it is asked.
+    if (!zvpyxcpf_lost() && plat_serial.gone(zvpyxcpf_fd)) zvpyxcpf_port_gone();
     char scratch[RECEIVE_BUFFER_SIZE];
     // Bounded, so that a unit that never stops talking cannot hold up the loop.
-    for (int reads = 0; reads < 64; ++reads)
-        if (plat_serial.read(zvpyxcpf_fd, scratch, sizeof scratch) <= 0) break;
+    for (int reads = 0; reads < 64 && zvpyxcpf_fd != PLAT_INVALID_SERIAL; ++reads) {
+        long got = plat_serial.read(zvpyxcpf_fd, scratch, sizeof scratch);
+        if (got < 0) failed_transfer();
+        if (got <= 0) break;
+    }
     zvpyxcpf_receive.length = 0;
 }
 
@@ -454,6 +535,7 @@ std::size_t zvpyxcpf_receive_pass()
         long got = plat_serial.read(zvpyxcpf_fd, buffer + length, RECEIVE_LIMIT - length);
         if (got < 0) {
             length = 0;
+            failed_transfer();
             return taken;
         }
         if (got == 0) return taken;
@@ -479,8 +561,15 @@ void zvpyxcpf_runloop()
 {
     if (zvxpl_cpflight_enabled == 0) return;
     if (zvpyxcpf_fd == PLAT_INVALID_SERIAL) {
-        zvpyxcpf_open_serial_port();
-        if (zvpyxcpf_fd != PLAT_INVALID_SERIAL) zvpyxcpf_initialise_hardware();
+        if (zvpyxcpf_lost()) {
+            reopen_lost_unit();
+        } else {
+            zvpyxcpf_open_serial_port();
+            if (zvpyxcpf_fd != PLAT_INVALID_SERIAL) zvpyxcpf_initialise_hardware();
+        }
+    } else if (!zvpyxcpf_lost() && plat_serial.gone(zvpyxcpf_fd)) {
+        // An idle unit is written to only on a change and reads as empty once gone: asked.
+        zvpyxcpf_port_gone();
     }
     if (zvpyxcpf_fd == PLAT_INVALID_SERIAL || zvpyxcpf_starting()) return;
     refresh_and_receive();
@@ -489,9 +578,11 @@ void zvpyxcpf_runloop()
 void zvpyxcpf_initialise_hardware()
 {
     zvpyxcpf_hardware = Hw{};
-    send_text("K999");
+    // The step is set before the command goes out, so that a unit found gone by the write ends
+    // the sequence for good.
     zvpyxcpf_state.startup = ZvpyxcpfStartup::query_due;
     zvpyxcpf_state.startup_due_ms = plat_monotonic_ms() + ZVPYXCPF_RESET_PAUSE_MS;
+    send_text("K999");
 }
 
 // The sequence used to sleep through its pauses, holding up the whole program for 7 s; the
@@ -503,9 +594,9 @@ void zvpyxcpf_startup_step()
     long long now = plat_monotonic_ms();
     if (now < state.startup_due_ms) return;
     if (state.startup == ZvpyxcpfStartup::query_due) {
-        send_text("Q001");
         state.startup = ZvpyxcpfStartup::configure_due;
         state.startup_due_ms = now + ZVPYXCPF_QUERY_PAUSE_MS;
+        send_text("Q001");
         return;
     }
     state.startup = ZvpyxcpfStartup::idle;

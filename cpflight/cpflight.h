@@ -1,6 +1,7 @@
 // The CPFlight MCP/EFIS driver: serial link, start-up and display refresh, input decoding.
 // Owns the port, the record of what the unit was last told or last reported, the bytes of an
-// incoming command still waiting for its terminator, and the progress of the unit's start-up.
+// incoming command still waiting for its terminator, the progress of the unit's start-up, and
+// whether the unit's device has gone away.
 #pragma once
 
 #include <array>
@@ -58,12 +59,21 @@ struct ZvpyxcpfState {
     ZvpyxcpfStartup startup = ZvpyxcpfStartup::idle;
     // Monotonic milliseconds at which the next start-up step is due.
     long long startup_due_ms = 0;
+    // Set with -w: a unit whose device goes away is closed, and started again once it opens.
+    int reopen_lost = 0;
+    // The device behind the port has gone away (unplugged, hung up). With reopen_lost the port
+    // is closed meanwhile and opened again when reopen_due_ms (monotonic) has come; without, it
+    // stays open, as nothing else closes it.
+    int lost = 0;
+    long long reopen_due_ms = 0;
 };
 extern ZvpyxcpfState zvpyxcpf_state;
 
 // Pause after "K999" and after "Q001" in the start-up sequence.
 inline constexpr long long ZVPYXCPF_RESET_PAUSE_MS = 2000;
 inline constexpr long long ZVPYXCPF_QUERY_PAUSE_MS = 5000;
+// A unit that went away is looked for this often (with -w).
+inline constexpr long long ZVPYXCPF_REOPEN_MS = 2000;
 
 inline constexpr std::size_t ZVPYXCPF_RECEIVE_BUFFER_SIZE = 512;
 // The bytes of a command whose terminator has not arrived yet. They stay between passes: at
@@ -87,13 +97,22 @@ std::size_t zvpyxcpf_receive_pass();
 // Reads what the unit has sent and drops it, unfinished command included (while there is no
 // simulator to carry it out).
 void zvpyxcpf_drain();
+// The port's device has gone away (the loop's wait saw it hang up; the driver also finds out by
+// itself, on every refresh and drain and from failed reads and writes). With reopen_lost the
+// port is closed without "K999" and one line says so; otherwise it is only marked lost.
+void zvpyxcpf_port_gone();
+// True while the device behind the port is known to have gone away.
+bool zvpyxcpf_lost();
+// True while the loop should wait on the port for the unit's bytes: open, started and not lost.
+bool zvpyxcpf_listening();
 // A port that does not open or configure, told to the operator: one line of text without a
 // line end, and the system's error number. Null unless the application sets it.
 extern void (*zvpyxcpf_failure_callback)(const char* what, int error);
 
 // ---- Start-up and refresh
-// The periodic entry point: opens the port and begins the unit's start-up when needed; once
-// the start-up is over, sends what changed, then executes what the unit sent. Until then the
+// The periodic entry point: opens the port and begins the unit's start-up when needed (a unit
+// that went away: every ZVPYXCPF_REOPEN_MS, quietly, and one line once it is back); once the
+// start-up is over, sends what changed, then executes what the unit sent. Until then the
 // unit's bytes stay unread.
 void zvpyxcpf_runloop();
 // Begins the unit's start-up sequence: clears the record and sends "K999". Returns at once;

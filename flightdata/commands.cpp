@@ -44,6 +44,19 @@ unsigned int zvpyxpl_int_to_sim_freq(unsigned int f)
     return result;
 }
 
+unsigned int zvpyxpl_adf_to_sim_freq(unsigned int f)
+{
+    // The ADF band, 190 to 1799.5 kHz, keeps the callers' two units apart: the adf1/adf2 messages
+    // carry tens of hertz (35000 for 350 kHz), the radio block's words arrive as whole kHz (350).
+    unsigned int hundreds_of_hz = f < 10000u ? f * 10u : f / 10u;
+    unsigned int result = 0;
+    for (unsigned int shift = 12; shift < 32; shift += 4) {
+        result |= (hundreds_of_hz % 10u) << shift;
+        hundreds_of_hz /= 10u;
+    }
+    return result;
+}
+
 unsigned int zvpyxpl_hex2dec(unsigned int v)
 {
     // Every decimal digit becomes one nibble; a tenth or ninth digit lands above bit 31 and is
@@ -64,8 +77,8 @@ void zvpyxpl_fd_set_nav1(unsigned int f) { zvpyxpl_fd_transmit(EVT_NAV1_RADIO_SE
 void zvpyxpl_fd_set_nav1s(unsigned int f) { zvpyxpl_fd_transmit(EVT_NAV1_STBY_SET, zvpyxpl_int_to_sim_freq(f)); }
 void zvpyxpl_fd_set_nav2(unsigned int f) { zvpyxpl_fd_transmit(EVT_NAV2_RADIO_SET, zvpyxpl_int_to_sim_freq(f)); }
 void zvpyxpl_fd_set_nav2s(unsigned int f) { zvpyxpl_fd_transmit(EVT_NAV2_STBY_SET, zvpyxpl_int_to_sim_freq(f)); }
-void zvpyxpl_fd_set_adf1(unsigned int f) { zvpyxpl_fd_transmit(EVT_ADF_COMPLETE_SET, zvpyxpl_int_to_sim_freq(f)); }
-void zvpyxpl_fd_set_adf2(unsigned int f) { zvpyxpl_fd_transmit(EVT_ADF2_COMPLETE_SET, zvpyxpl_int_to_sim_freq(f)); }
+void zvpyxpl_fd_set_adf1(unsigned int f) { zvpyxpl_fd_transmit(EVT_ADF_COMPLETE_SET, zvpyxpl_adf_to_sim_freq(f)); }
+void zvpyxpl_fd_set_adf2(unsigned int f) { zvpyxpl_fd_transmit(EVT_ADF2_COMPLETE_SET, zvpyxpl_adf_to_sim_freq(f)); }
 
 void zvpyxpl_fd_set_xpdr_code(unsigned int code) { zvpyxpl_fd_transmit(EVT_XPNDR_SET, zvpyxpl_hex2dec(code)); }
 

@@ -5,7 +5,11 @@
 #include "flightdata/record.h"
 
 // ---- Radio, transponder and altimeter
+// COM and NAV: 10 kHz steps (11810 for 118.10 MHz) as four BCD digits without the leading 1.
 unsigned int zvpyxpl_int_to_sim_freq(unsigned int f);
+// ADF: tens of hertz (35000 for 350 kHz), or whole kHz below 10000, as the simulator's ADF BCD32:
+// the frequency in 100 Hz units as five BCD digits shifted left by 12 bits (350 kHz: 0x03500000).
+unsigned int zvpyxpl_adf_to_sim_freq(unsigned int f);
 unsigned int zvpyxpl_hex2dec(unsigned int v);
 void zvpyxpl_fd_set_com1(unsigned int f);
 void zvpyxpl_fd_set_com1s(unsigned int f);

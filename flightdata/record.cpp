@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "flightdata/sent.h"
+
 #define FV(NAME, UNITS, TYPE, FIELD) \
     FlightVariable{NAME, UNITS, SIMCONNECT_DATATYPE_##TYPE, offsetof(FlightData, FIELD)}
 
@@ -185,19 +187,37 @@ const FlightEvent flightEvents[FLIGHT_EVENT_COUNT] = {
 HANDLE hSimConnect = nullptr;
 FlightData fdata;
 
+namespace {
+
+const char* event_name(FlightEventId id)
+{
+    for (const FlightEvent& event : flightEvents)
+        if (event.id == id) return event.name;
+    return nullptr;
+}
+
+}  // namespace
+
 void zvpyxpl_fd_add_definitions()
 {
-    for (const FlightVariable& row : flightVariables)
+    for (const FlightVariable& row : flightVariables) {
         SimConnect_AddToDataDefinition(hSimConnect, 0, row.name, row.units, row.type, 0.0f, SIMCONNECT_UNUSED);
-    for (const FlightEvent& event : flightEvents)
+        zvpyxpl_fd_sent_note(ZvfdSentKind::Variable, row.name, row.units);
+    }
+    for (const FlightEvent& event : flightEvents) {
         SimConnect_MapClientEventToSimEvent(hSimConnect, event.id, event.name);
+        zvpyxpl_fd_sent_note(ZvfdSentKind::Event, event.name);
+    }
 }
+
+void zvpyxpl_fd_clear_data() { std::memset(&fdata, 0, sizeof fdata); }
 
 void zvpyxpl_fd_request_data()
 {
-    std::memset(&fdata, 0, sizeof fdata);
+    zvpyxpl_fd_clear_data();
     SimConnect_RequestDataOnSimObject(hSimConnect, 0, 0, SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_VISUAL_FRAME,
                                       SIMCONNECT_DATA_REQUEST_FLAG_DEFAULT, 0, 0, 0);
+    zvpyxpl_fd_sent_note(ZvfdSentKind::DataRequest, nullptr);
 }
 
 void zvpyxpl_fd_refresh_data(FlightData* data) { std::memcpy(&fdata, data, sizeof fdata); }
@@ -210,4 +230,5 @@ void zvpyxpl_fd_transmit(FlightEventId id, DWORD data)
 {
     SimConnect_TransmitClientEvent(hSimConnect, SIMCONNECT_OBJECT_ID_USER, id, data, SIMCONNECT_GROUP_PRIORITY_HIGHEST,
                                    SIMCONNECT_EVENT_FLAG_GROUPID_IS_PRIORITY);
+    zvpyxpl_fd_sent_note(ZvfdSentKind::Transmission, event_name(id));
 }

@@ -188,7 +188,12 @@ extern HANDLE hSimConnect;
 // The single record, all zero until the first block arrives.
 extern FlightData fdata;
 
+// Registers the data definition and the event mappings; each request's send id is kept
+// (flightdata/sent.h).
 void zvpyxpl_fd_add_definitions();
+// Zeroes the record: its time reads 0.0 until the next block.
+void zvpyxpl_fd_clear_data();
+// Clears the record and asks for the user aircraft's block every visual frame.
 void zvpyxpl_fd_request_data();
 void zvpyxpl_fd_refresh_data(FlightData* data);
 double zvpyxpl_fd_data_get_time();

@@ -1,8 +1,9 @@
 // Fuzz target: the bytes a CPFlight unit sends, in chunks of any size, through the driver's
 // receive pass, the decoding of each command, the panel operations it causes (simulator
 // events through the SimConnect test double) and the display refresh that follows. The
-// simulator's record changes between passes so that the refresh has values to send, and reads
-// and writes of the port fail now and then. Every serial write must be NUL-terminated text.
+// simulator's record changes between passes so that the refresh has values to send, reads and
+// writes of the port fail now and then, and the unit's device goes away and comes back, with
+// and without -w. Every serial write must be NUL-terminated text.
 //
 // Input, a run of operations, each a byte and its fields:
 //   0 bytes from the unit: length (2 bytes), the bytes, arriving in one read
@@ -12,6 +13,10 @@
 //   4 a failing read
 //   5 failing writes: how many (byte, 0 to 3)
 //   6 the port closes (as at the program's end)
+//   7 the unit's device goes away: flags (byte: bit 0 the loop's wait reports it at once,
+//     bit 1 -w from now on)
+//   8 the unit's device comes back
+//   9 time passes: milliseconds (2 bytes)
 #include <cstddef>
 #include <cstdint>
 
@@ -47,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     enable_cpflight();
     Input in(data, size);
     for (unsigned int passes = 0; !in.empty() && passes < MAX_PASSES;) {
-        switch (in.u8() % 7) {
+        switch (in.u8() % 10) {
         case 0: queue_serial(in.bytes(in.u16() % 2048), 0); break;
         case 1: {
             std::size_t length = in.u16() % 2048;
@@ -68,7 +73,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         case 4: fakes.serial.push_back(SerialChunk{{}, true}); break;
         case 5: fakes.fail_serial_writes = in.u8() % 4; break;
-        default: zvpyxcpf_close_serial_port(); break;
+        case 6: zvpyxcpf_close_serial_port(); break;
+        case 7: {
+            std::uint8_t flags = in.u8();
+            fakes.serial_gone = true;
+            if (flags & 2) zvpyxcpf_state.reopen_lost = 1;
+            if (flags & 1) zvpyxcpf_port_gone();
+            break;
+        }
+        case 8: fakes.serial_gone = false; break;
+        default: fakes.monotonic_ms += in.u16(); break;
         }
     }
     run_cpflight_pass();

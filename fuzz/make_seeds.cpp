@@ -247,6 +247,12 @@ void cpflight_seeds()
     o.u8(3).u16(256 + 8 * 14).u8(8).bytes("\x00\x00\x00\x00\x00\x40\x6f\x40", 8).u8(2);
     text(o, "V05-1500|K032|K041|B001|K062|", 0).u8(4).u8(2).u8(5).u8(1).u8(2).u8(6).u8(2);
     write("cpflight_serial", "keys_dials_and_failures", o);
+
+    // A unit that goes away (-w: found by the loop's wait), is looked for, and comes back.
+    Output away;
+    away.u8(2).u8(9).u16(7000).u8(2).u8(7).u8(3).u8(2).u8(9).u16(2000).u8(2).u8(8).u8(9).u16(2000).u8(2);
+    text(away, "K025|", 0).u8(2).u8(7).u8(0).u8(2).u8(6);
+    write("cpflight_serial", "unit_goes_away", away);
 }
 
 void sim_api_seeds()

@@ -1,16 +1,17 @@
 // Fuzz target: ZVMP datagrams through whole passes of the program. The program starts as its
 // process entry starts it and runs its main loop against the SimConnect test double; at every
 // dispatch the input supplies what happened since the last one: datagrams from several
-// source addresses (0.0.0.0 and 255.255.255.255 among them), wall-clock seconds passing or
-// jumping either way, failing sockets, sends and receives, changes to the simulator's record,
-// and the simulator time that passed, which decides whether a pass runs. Each pass reads and
+// source addresses (0.0.0.0 and 255.255.255.255 among them), seconds passing (on the wall and
+// the monotonic clock), the wall clock jumping either way, failing sockets, sends and
+// receives, changes to the simulator's record, and the simulator time that passed, which
+// decides whether a pass runs. Each pass reads and
 // walks the datagrams, answers hellos, stream requests and stops, expires peers, carries out
 // the panel commands as simulator events and publishes. The input's end is the simulator's
 // quit.
 //
 // Input, a run of operations, each a byte and its fields:
 //   0 datagram: source (byte), length (2 bytes), the bytes
-//   1 wall clock moves on: seconds (byte, 0 to 2)
+//   1 both clocks move on: seconds (byte, 0 to 2)
 //   2 wall clock jumps: signed seconds (4 bytes)
 //   3 failures: what fails (byte: socket, send or receive), how many times (byte, 0 to 3)
 //   4 record change: offset (2 bytes), length (byte, 0 to 15), the bytes; a change to the
@@ -65,7 +66,12 @@ void between_dispatches()
             queue_datagram(s.addr, s.port, bytes.data(), bytes.size());
             break;
         }
-        case 1: fakes.now += in->u8() % 3; break;
+        case 1: {
+            int seconds = in->u8() % 3;
+            fakes.now += seconds;
+            fakes.monotonic_ms += 1000 * seconds;
+            break;
+        }
         case 2: fakes.now += static_cast<std::int32_t>(in->u32()); break;
         case 3: {
             std::uint8_t what = in->u8();

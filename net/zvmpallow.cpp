@@ -1,15 +1,19 @@
 // The allowed networks, the permanent peers' addresses and the refused count.
 #include "net/zvmpallow.h"
 
+#include <cstring>
+
 #include "platform/net.h"
 
 ZvmpAllowState zvmp_allow_state;
 
 namespace {
 
-// A decimal number from 0 to `max` at `p`, at most three digits; advances `p` past it.
+// A decimal number from 0 to `max` at `p`, at most three digits and no leading zero (which
+// other readers of addresses take for octal); advances `p` past it.
 bool parse_number(const char*& p, unsigned int max, unsigned int& out)
 {
+    if (p[0] == '0' && p[1] >= '0' && p[1] <= '9') return false;
     unsigned int value = 0;
     int digits = 0;
     while (*p >= '0' && *p <= '9' && digits < 3) {
@@ -60,6 +64,19 @@ bool zvmp_parse_network(const char* text, ZvmpNetwork& out)
     std::uint32_t mask = htonl(bits == 0 ? 0u : ~0u << (32 - bits));
     out = {addr & mask, mask};
     return true;
+}
+
+std::uint32_t zvmp_peer_address(const char* text)
+{
+    if (text == nullptr) return INADDR_NONE;
+    // A part that begins with 0 and goes on ("010", "0x1f") is octal or hexadecimal to inet_addr.
+    for (const char* part = text; *part != '\0';) {
+        if (part[0] == '0' && part[1] != '.' && part[1] != '\0') return INADDR_NONE;
+        const char* dot = std::strchr(part, '.');
+        if (dot == nullptr) break;
+        part = dot + 1;
+    }
+    return plat_inet_addr(text);
 }
 
 int zvmp_allow_network(const char* text)

@@ -28,10 +28,16 @@ struct ZvmpAllowState {
 extern ZvmpAllowState zvmp_allow_state;
 
 // Four decimal numbers from 0 to 255 joined by dots, as an address in network order; false
-// for anything else (no shortened, octal or hexadecimal forms).
+// for anything else (no shortened, octal or hexadecimal forms, no leading zeros).
 bool zvmp_parse_ipv4(const char* text, std::uint32_t& out);
-// "ADDRESS" or "ADDRESS/BITS" (BITS 0 to 32; no BITS: the one address); false when malformed.
+// "ADDRESS" or "ADDRESS/BITS" (BITS 0 to 32; no BITS: the one address); false when malformed,
+// also for a number written with a leading zero.
 bool zvmp_parse_network(const char* text, ZvmpNetwork& out);
+// A static peer's address (network order) as inet_addr reads it, shortened forms such as
+// "127.1" included, or INADDR_NONE when it does not convert or a part of it begins with a zero
+// that other digits or letters follow: "010.0.0.1" is 10.0.0.1 to -a and -m but octal 8.0.0.1
+// to inet_addr, so it is refused everywhere.
+std::uint32_t zvmp_peer_address(const char* text);
 // Restricts senders to the networks given so far and this one; 1 when the text was a network,
 // 0 when not (the restriction holds all the same).
 int zvmp_allow_network(const char* text);

@@ -35,7 +35,6 @@ constexpr std::uint32_t TYPE_CODED_LIMIT = 256;
 constexpr std::uint32_t TYPE_CODED_HELLO = 1;
 // Header packets below this first word pass the reading checks but hold no messages we walk.
 constexpr std::uint32_t FIRST_MESSAGE_NODE_TYPE = 0x00040000;
-constexpr long long PEER_SILENCE_LIMIT_S = 60;
 
 void lower(unsigned int& counter)
 {
@@ -79,7 +78,7 @@ void remove_entry(zvmp_net_tgt_list_s** link, zvmp_net_tgt_list_s** list)
     if (list == &zvmp_net_peer_list) {
         if (zvmp_net_state.peers.tail == &entry->next) zvmp_net_state.peers.tail = link;
         zvmp_net_state.peers.index.erase(peer_key(entry->sa.sin_addr.s_addr, entry->sa.sin_port));
-        if (entry->last_heard == 0)
+        if (entry->flags & ZVMP_TGT_PERMANENT)
             zvmp_allow_permanent_removed(entry->sa.sin_addr.s_addr);
         else
             lower(zvmp_net_state.peers.learned);
@@ -93,13 +92,16 @@ void remove_entry(zvmp_net_tgt_list_s** link, zvmp_net_tgt_list_s** list)
     delete entry;
 }
 
-// Room for one more learned peer at second `now`: under the bound, or once the learned peer
+bool is_permanent(const zvmp_net_tgt_list_s* e) { return (e->flags & ZVMP_TGT_PERMANENT) != 0; }
+
+// Room for one more learned peer at monotonic `now_ms`: under the bound, or once the learned peer
 // heard from longest ago among those not streaming or silent for a while has been removed.
 // False, counted as refused, when none may go or too many came this second.
-bool make_room_for_learned(long long now)
+bool make_room_for_learned(long long now_ms)
 {
-    if (now != zvmp_net_state.peers.new_second) {
-        zvmp_net_state.peers.new_second = now;
+    const long long second = now_ms / 1000;
+    if (second != zvmp_net_state.peers.new_second) {
+        zvmp_net_state.peers.new_second = second;
         zvmp_net_state.peers.new_this_second = 0;
     }
     if (zvmp_net_state.peers.new_this_second >= ZVMP_NEW_PEERS_PER_SECOND) {
@@ -110,8 +112,8 @@ bool make_room_for_learned(long long now)
         zvmp_net_tgt_list_s** oldest = nullptr;
         for (zvmp_net_tgt_list_s** link = &zvmp_net_peer_list; *link != nullptr; link = &(*link)->next) {
             const zvmp_net_tgt_list_s* e = *link;
-            if (e->last_heard == 0) continue;
-            if ((e->flags & ZVMP_TGT_STREAMING) && now - e->last_heard < ZVMP_IDLE_STREAM_S) continue;
+            if (is_permanent(e)) continue;
+            if ((e->flags & ZVMP_TGT_STREAMING) && now_ms - e->last_heard < ZVMP_IDLE_STREAM_MS) continue;
             // Strictly older only: ties go to the first in list order.
             if (oldest == nullptr || e->last_heard < (*oldest)->last_heard) oldest = link;
         }
@@ -137,29 +139,31 @@ bool note_permanent(std::uint32_t addr)
 }
 
 // Adds or refreshes a peer entry, found through the index. Short of memory, nothing changes.
-void add_peer(std::uint32_t addr, std::uint16_t port_n, long long time, unsigned int node_type)
+void add_peer(std::uint32_t addr, std::uint16_t port_n, ZvmpLifetime lifetime, unsigned int node_type)
 {
+    const bool permanent = lifetime == ZvmpLifetime::permanent;
+    const long long now = plat_monotonic_ms();
     if (zvmp_net_tgt_list_s* entry = indexed_peer(addr, port_n); entry != nullptr) {
-        // A permanent entry stays permanent; a learned one refreshed with time 0 becomes so.
-        if (entry->last_heard != 0) {
-            if (time == 0) {
-                if (!note_permanent(addr)) return;
-                lower(zvmp_net_state.peers.learned);
-            }
-            entry->last_heard = time;
+        // A permanent entry stays permanent; a learned one refreshed as permanent becomes so.
+        if (permanent && !is_permanent(entry)) {
+            if (!note_permanent(addr)) return;
+            lower(zvmp_net_state.peers.learned);
+            entry->flags |= ZVMP_TGT_PERMANENT;
         }
+        entry->last_heard = now;
         entry->node_type = node_type;
-        entry->last_update = time;
+        entry->last_update = now;
         return;
     }
-    if (time != 0 && !make_room_for_learned(time)) return;
+    if (!permanent && !make_room_for_learned(now)) return;
     auto* entry = new (std::nothrow) zvmp_net_tgt_list_s{};
     if (entry == nullptr) return;
     entry->sa.sin_family = AF_INET;
     entry->sa.sin_port = port_n;
     entry->sa.sin_addr.s_addr = addr;
-    entry->last_heard = time;
-    entry->last_update = time;
+    entry->last_heard = now;
+    entry->last_update = now;
+    entry->flags = permanent ? ZVMP_TGT_PERMANENT : 0;
     entry->node_type = node_type;
     const std::uint64_t key = peer_key(addr, port_n);
     try {
@@ -168,14 +172,14 @@ void add_peer(std::uint32_t addr, std::uint16_t port_n, long long time, unsigned
         delete entry;
         return;
     }
-    if (time == 0 && !note_permanent(addr)) {
+    if (permanent && !note_permanent(addr)) {
         zvmp_net_state.peers.index.erase(key);
         delete entry;
         return;
     }
     *zvmp_net_state.peers.tail = entry;
     zvmp_net_state.peers.tail = &entry->next;
-    if (time != 0) ++zvmp_net_state.peers.learned;
+    if (!permanent) ++zvmp_net_state.peers.learned;
     ++zvmp_peer_count;
     if (zvmp_net_peer_created_callback != nullptr) zvmp_net_peer_created_callback(entry, node_type);
 }
@@ -200,7 +204,7 @@ void add_sender_as_peer(const sockaddr_in* from, unsigned int node_type)
 {
     std::uint32_t addr;
     std::uint16_t port_n;
-    if (sender_key(from, addr, port_n)) add_peer(addr, port_n, plat_time(), node_type);
+    if (sender_key(from, addr, port_n)) add_peer(addr, port_n, ZvmpLifetime::learned, node_type);
 }
 
 void send_packet(const zvmp_pkt_s* pkt, zvmp_net_tgt_list_s* target)
@@ -391,21 +395,23 @@ void zvmp_set_multicast_interface(std::uint32_t addr, const char* text)
 
 // ---- Targets and peers ----
 
-void zvmp_add_target_to_list(const char* addr, unsigned int port, zvmp_net_tgt_list_s** list, long long time,
+void zvmp_add_target_to_list(const char* addr, unsigned int port, zvmp_net_tgt_list_s** list, ZvmpLifetime lifetime,
                              unsigned int node_type)
 {
     std::uint32_t a;
     if (list == nullptr || !parse_target(addr, port, a)) return;
     if (list == &zvmp_net_peer_list) {
-        add_peer(a, port_n_of(port), time, node_type);
+        add_peer(a, port_n_of(port), lifetime, node_type);
         return;
     }
+    const long long now = plat_monotonic_ms();
+    const std::uint32_t permanent = lifetime == ZvmpLifetime::permanent ? ZVMP_TGT_PERMANENT : 0;
     zvmp_net_tgt_list_s** link = find_link(list, a, port_n_of(port));
     if (zvmp_net_tgt_list_s* entry = *link; entry != nullptr) {
         entry->node_type = node_type;
-        // A permanent entry stays permanent; a learned one refreshed with time 0 becomes so.
-        if (entry->last_heard != 0) entry->last_heard = time;
-        entry->last_update = time;
+        entry->flags |= permanent;
+        entry->last_heard = now;
+        entry->last_update = now;
         return;
     }
     auto* entry = new (std::nothrow) zvmp_net_tgt_list_s{};
@@ -413,8 +419,9 @@ void zvmp_add_target_to_list(const char* addr, unsigned int port, zvmp_net_tgt_l
     entry->sa.sin_family = AF_INET;
     entry->sa.sin_port = port_n_of(port);
     entry->sa.sin_addr.s_addr = a;
-    entry->last_heard = time;
-    entry->last_update = time;
+    entry->last_heard = now;
+    entry->last_update = now;
+    entry->flags = permanent;
     entry->node_type = node_type;
     *link = entry;
 }
@@ -431,7 +438,7 @@ void zvmp_remove_target_from_list(const char* addr, unsigned int port, zvmp_net_
 
 void zvmp_add_multicast_target(const char* addr, unsigned int port)
 {
-    zvmp_add_target_to_list(addr, port, &zvmp_net_mcast_list, 0, ZVMP_MCAST_NODE_TYPE);
+    zvmp_add_target_to_list(addr, port, &zvmp_net_mcast_list, ZvmpLifetime::permanent, ZVMP_MCAST_NODE_TYPE);
 }
 
 void zvmp_remove_multicast_target(const char* addr, unsigned int port)
@@ -441,7 +448,7 @@ void zvmp_remove_multicast_target(const char* addr, unsigned int port)
 
 void zvmp_add_peer_target(const char* addr, unsigned int port, unsigned int node_type)
 {
-    zvmp_add_target_to_list(addr, port, &zvmp_net_peer_list, 0, node_type);
+    zvmp_add_target_to_list(addr, port, &zvmp_net_peer_list, ZvmpLifetime::permanent, node_type);
 }
 
 void zvmp_remove_peer_target(const char* addr, unsigned int port)
@@ -481,7 +488,7 @@ int zvmp_peers_agree()
     for (; *link != nullptr; link = &(*link)->next) {
         const zvmp_net_tgt_list_s* e = *link;
         ++entries;
-        if (e->last_heard != 0)
+        if (!is_permanent(e))
             ++learned;
         else
             ++permanent[e->sa.sin_addr.s_addr];
@@ -563,10 +570,10 @@ void zvmp_send_hello_packets()
 
 void zvmp_remove_expired_peers()
 {
-    long long cutoff = plat_time() - PEER_SILENCE_LIMIT_S;
+    long long cutoff = plat_monotonic_ms() - ZVMP_PEER_SILENCE_LIMIT_MS;
     zvmp_net_tgt_list_s** link = &zvmp_net_peer_list;
     while (*link != nullptr) {
-        if ((*link)->last_heard != 0 && (*link)->last_heard < cutoff)
+        if (!is_permanent(*link) && (*link)->last_heard < cutoff)
             remove_entry(link, &zvmp_net_peer_list);
         else
             link = &(*link)->next;

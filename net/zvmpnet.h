@@ -4,6 +4,8 @@
 // service `zvmp_showtime`. Owns the socket, both lists, their counters and the hooks, the index
 // that finds a peer by address and port, the bound on learned peers and the multicast interface.
 // Datagrams from senders that are not allowed (net/zvmpallow.h) are read and dropped.
+// Peers are timed on the monotonic clock, so that a step of the wall clock neither drops nor
+// keeps them; the wall clock paces only the once-a-second hellos and expiry passes.
 //
 // Every header word and message id is a host-order 32-bit word, and payloads travel as they lie
 // in memory, so the wire format is little-endian only on a little-endian host.
@@ -41,15 +43,19 @@ inline constexpr std::uint32_t ZVMP_MCAST_NODE_TYPE = 0x80060000;
 // Only the type code (top byte) of a node type word is compared.
 inline constexpr std::uint32_t ZVMP_NODE_TYPE_CODE_MASK = 0xFF000000;
 
-// Bit 0 of zvmp_net_tgt_list_s::flags: the peer has asked for the stream.
+// Bits of zvmp_net_tgt_list_s::flags: the peer has asked for the stream; the entry is
+// permanent (added by hand: never expires, never counts against the bound, never replaced).
 inline constexpr std::uint32_t ZVMP_TGT_STREAMING = 0x1;
+inline constexpr std::uint32_t ZVMP_TGT_PERMANENT = 0x2;
 
 // Learned peers (those added by a hello) at most, unless set otherwise.
 inline constexpr unsigned int ZVMP_DEFAULT_PEER_CAP = 256;
-// New learned peers accepted in one wall-clock second at most.
+// New learned peers accepted in one second at most.
 inline constexpr unsigned int ZVMP_NEW_PEERS_PER_SECOND = 64;
-// A streaming peer silent this many seconds may give its place to a new one.
-inline constexpr long long ZVMP_IDLE_STREAM_S = 5;
+// A streaming peer silent this long may give its place to a new one.
+inline constexpr long long ZVMP_IDLE_STREAM_MS = 5000;
+// A learned peer silent for longer than this is dropped.
+inline constexpr long long ZVMP_PEER_SILENCE_LIMIT_MS = 60000;
 
 struct zvmp_pkt_s {
     std::uint32_t node_type;
@@ -66,9 +72,9 @@ constexpr std::uint32_t zvmp_msg_payload_size(std::uint32_t id) { return ((id >>
 
 struct zvmp_net_tgt_list_s {
     sockaddr_in sa;               // destination of every send to this entry, network order
-    long long last_heard;         // wall-clock second of the last hello; 0: never expires
-    long long last_update;        // wall-clock second of the last add or refresh
-    std::uint32_t flags;          // ZVMP_TGT_STREAMING
+    long long last_heard;         // monotonic milliseconds of the last hello, or of the add
+    long long last_update;        // monotonic milliseconds of the last add or refresh
+    std::uint32_t flags;          // ZVMP_TGT_STREAMING, ZVMP_TGT_PERMANENT
     std::uint32_t node_type;
     zvmp_net_tgt_list_s* next;
 };
@@ -116,7 +122,7 @@ struct ZvmpPeerTable {
     zvmp_net_tgt_list_s** tail = &zvmp_net_peer_list;
     unsigned int learned = 0;
     unsigned int cap = ZVMP_DEFAULT_PEER_CAP;
-    long long new_second = 0;  // the wall-clock second counted in new_this_second
+    long long new_second = 0;  // the monotonic second counted in new_this_second
     unsigned int new_this_second = 0;
 };
 
@@ -148,9 +154,14 @@ void zvmp_set_multicast_interface(std::uint32_t addr, const char* text);
 void zvmp_close_network();
 int zvmp_network_is_open();
 
+// How long an entry lives: permanent ones until removed; learned ones until silent for
+// ZVMP_PEER_SILENCE_LIMIT_MS (peers only).
+enum class ZvmpLifetime { permanent, learned };
+
 // Addresses are dotted IPv4 text, ports host order. Port 0, text that is not an address and
-// 255.255.255.255 are refused. `time` 0 makes an entry permanent.
-void zvmp_add_target_to_list(const char* addr, unsigned int port, zvmp_net_tgt_list_s** list, long long time,
+// 255.255.255.255 are refused. An entry added or refreshed is heard now (monotonic clock); a
+// learned entry refreshed as permanent becomes so, a permanent one stays so.
+void zvmp_add_target_to_list(const char* addr, unsigned int port, zvmp_net_tgt_list_s** list, ZvmpLifetime lifetime,
                              unsigned int node_type);
 void zvmp_remove_target_from_list(const char* addr, unsigned int port, zvmp_net_tgt_list_s** list);
 void zvmp_add_multicast_target(const char* addr, unsigned int port);

@@ -211,6 +211,8 @@ SIMCONNECTAPI SimConnect_TransmitClientEvent(HANDLE hSimConnect, SIMCONNECT_OBJE
                                              SIMCONNECT_CLIENT_EVENT_ID EventID, DWORD dwData,
                                              SIMCONNECT_NOTIFICATION_GROUP_ID GroupID,
                                              SIMCONNECT_EVENT_FLAG Flags);
+// The send id of the last request this client sent, the one an exception's dwSendID names.
+SIMCONNECTAPI SimConnect_GetLastSentPacketID(HANDLE hSimConnect, DWORD* pdwSendID);
 
 // Bytes in front of the data block of an object-data message: the block starts at dwData.
 inline constexpr DWORD SIMOBJECT_DATA_HEADER_SIZE =

@@ -13,6 +13,10 @@ inline constexpr unsigned PLAT_WAKE_SOCKET = 1;
 inline constexpr unsigned PLAT_WAKE_SERIAL = 2;
 inline constexpr unsigned PLAT_WAKE_STOP = 4;
 inline constexpr unsigned PLAT_WAKE_SIM = 8;
+// The serial port's device has gone away (POSIX: a hang-up or error on the descriptor; Windows:
+// the port's state cannot be read, for a reason plat_serial_error_means_gone accepts). Reported
+// instead of PLAT_WAKE_SERIAL: such a port reads as empty, and would wake every wait.
+inline constexpr unsigned PLAT_WAKE_SERIAL_GONE = 16;
 
 // Where the serial port cannot be waited on (Windows), a wait looks at it at least this often.
 inline constexpr long long PLAT_SERIAL_POLL_MS = 5;

@@ -46,10 +46,12 @@ void set_vhf(std::int32_t& radio_hz, DWORD data)
     if (auto steps = from_bcd(data, 4, 9)) radio_hz = (10000 + *steps) * 10000;
 }
 
-// ADF frequencies: the frequency in hertz, one decimal digit per nibble.
+// ADF frequencies ("Frequency ADF BCD32"): the frequency in 100 Hz units as five decimal digits,
+// one per nibble, shifted left by 12 bits (0x03500000 is 350.0 kHz); the low 12 bits are zero.
 void set_adf(std::int32_t& radio_hz, DWORD data)
 {
-    if (auto hz = from_bcd(data, 8, 9)) radio_hz = *hz;
+    if ((data & 0xFFF) != 0) return;
+    if (auto hundreds = from_bcd(data >> 12, 5, 9)) radio_hz = *hundreds * 100;
 }
 
 void set_control(double& position, DWORD data)

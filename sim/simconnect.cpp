@@ -14,12 +14,19 @@
 // - Given an event handle at open, the simulator signals it when messages wait for a dispatch
 //   and at the start of every frame, as the real library signals its event; without one, the
 //   program learns when the next frame falls due through plat_wait_sim_due_ms.
+// - SimConnect_GetLastSentPacketID gives the send id of the last request, the one its exception
+//   would carry.
 // - Life cycle, for trying a program against a simulator that comes and goes: with the
 //   environment variable ZVSIM_OFFLINE_S=N the simulator refuses connections (SimConnect_Open
 //   fails) for the first N seconds of the process, as one that is not running yet. SIGUSR1
 //   (POSIX) restarts it: the next dispatch delivers the quit message, connections are refused
 //   for 2 seconds, and the next one finds a fresh world whose date lies an hour earlier than
 //   the one before. Stopping the program on SIGINT or SIGTERM is the program's business.
+// - Other simulators, for trying a program against what this one does not do by default:
+//   SIGUSR2 (POSIX) sets the clock of the running world back an hour, as a user changing the
+//   time of day; ZVSIM_CLOCK_STEP=S reports "ABSOLUTE TIME" rounded down to a multiple of S
+//   seconds; ZVSIM_UNKNOWN="NAME[;NAME...]" makes the named variables, events and system events
+//   unknown, so that their requests are refused as another simulator version might refuse them.
 #include <signal.h>
 
 #include <algorithm>
@@ -30,6 +37,7 @@
 #include <cstring>
 #include <deque>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "platform/SimConnect.h"
@@ -132,38 +140,65 @@ Connection conn;
 
 constexpr double RESTART_OFFLINE_S = 2.0;
 constexpr double RESTART_SETBACK_S = 3600.0;
+constexpr double TIME_OF_DAY_SETBACK_S = 3600.0;
 
-// Whether connections are taken now, and the date of the next world; lives for the process.
+// Whether connections are taken now, the date of the next world, and what the environment asks
+// of this simulator; lives for the process.
 struct Lifecycle {
     std::chrono::steady_clock::time_point process_start = std::chrono::steady_clock::now();
     double offline_s = 0.0;       // ZVSIM_OFFLINE_S: refused this long after the process start
     double refused_until = 0.0;   // on zvsim_clock, after a restart
     double setback_s = 0.0;       // how far the next world's date lies behind the clock
+    double clock_step_s = 0.0;    // ZVSIM_CLOCK_STEP: "ABSOLUTE TIME" in steps of this; 0 for none
+    std::vector<std::string> unknown;  // ZVSIM_UNKNOWN: names this simulator does not know
     Lifecycle();
 };
 
 volatile sig_atomic_t restart_requested = 0;
+volatile sig_atomic_t setback_requested = 0;
 
 #ifdef SIGUSR1
 void on_restart_signal(int) { restart_requested = 1; }
+void on_setback_signal(int) { setback_requested = 1; }
+
+void handle(int signal, void (*handler)(int))
+{
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(signal, &action, nullptr);
+}
 #endif
+
+// A number of seconds from `name` in the environment, within [min, 1e9); `fallback` when it is
+// not set, and with one line on standard error when it is not such a number.
+double seconds_from_environment(const char* name, double min, bool min_allowed, double fallback)
+{
+    const char* text = std::getenv(name);
+    if (text == nullptr) return fallback;
+    char* end = nullptr;
+    double value = std::strtod(text, &end);
+    if (end != text && *end == '\0' && (value > min || (min_allowed && value == min)) && value < 1e9) return value;
+    std::fprintf(stderr, "built-in simulator: %s=%s is not a number of seconds; ignored\n", name, text);
+    return fallback;
+}
 
 Lifecycle::Lifecycle()
 {
-    if (const char* text = std::getenv("ZVSIM_OFFLINE_S"); text != nullptr) {
-        char* end = nullptr;
-        double value = std::strtod(text, &end);
-        if (end != text && *end == '\0' && value >= 0.0 && value < 1e9)
-            offline_s = value;
-        else
-            std::fprintf(stderr, "built-in simulator: ZVSIM_OFFLINE_S=%s is not a number of seconds; ignored\n", text);
+    offline_s = seconds_from_environment("ZVSIM_OFFLINE_S", 0.0, true, 0.0);
+    clock_step_s = seconds_from_environment("ZVSIM_CLOCK_STEP", 0.0, false, 0.0);
+    if (const char* names = std::getenv("ZVSIM_UNKNOWN"); names != nullptr) {
+        for (const char* at = names; *at != '\0';) {
+            const char* end = std::strchr(at, ';');
+            std::size_t length = end != nullptr ? static_cast<std::size_t>(end - at) : std::strlen(at);
+            if (length > 0) unknown.emplace_back(at, length);
+            at += length + (end != nullptr ? 1 : 0);
+        }
     }
 #ifdef SIGUSR1
-    struct sigaction action {};
-    action.sa_handler = on_restart_signal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGUSR1, &action, nullptr);
+    handle(SIGUSR1, on_restart_signal);
+    handle(SIGUSR2, on_setback_signal);
 #endif
 }
 
@@ -180,6 +215,32 @@ void take_restart()
     if (conn.open && !conn.quit_sent) queue_quit();
     lifecycle.refused_until = zvsim_clock() + RESTART_OFFLINE_S;
     lifecycle.setback_s += RESTART_SETBACK_S;
+}
+
+// "ABSOLUTE TIME" at `frame`: the world's date and the frames since the open, in the steps
+// ZVSIM_CLOCK_STEP asks for.
+double absolute_time_at(long long frame)
+{
+    double t = UNIX_EPOCH_IN_SIM_SECONDS + conn.date + static_cast<double>(frame) / ZVSIM_FRAMES_PER_SECOND;
+    double step = lifecycle.clock_step_s;
+    return step > 0.0 ? std::floor(t / step) * step : t;
+}
+
+// The clock set back an hour, asked for by SIGUSR2.
+void take_setback()
+{
+    if (!setback_requested) return;
+    setback_requested = 0;
+    if (!conn.open) return;
+    conn.date -= TIME_OF_DAY_SETBACK_S;
+    conn.world.absolute_time = absolute_time_at(conn.frame);
+}
+
+// A name this simulator does not know, by ZVSIM_UNKNOWN.
+bool unknown_here(const char* name)
+{
+    return name != nullptr && std::any_of(lifecycle.unknown.begin(), lifecycle.unknown.end(),
+                                          [&](const std::string& u) { return same_name(u.c_str(), name); });
 }
 
 bool refusing_connections()
@@ -293,8 +354,7 @@ void advance(double now)
     long long steps = std::min(frames, MAX_STEPS_PER_DISPATCH);
     double dt = static_cast<double>(frames) / ZVSIM_FRAMES_PER_SECOND / static_cast<double>(steps);
     for (long long i = 0; i < steps; ++i) step(conn.world, dt);
-    conn.world.absolute_time =
-        UNIX_EPOCH_IN_SIM_SECONDS + conn.date + static_cast<double>(frame) / ZVSIM_FRAMES_PER_SECOND;
+    conn.world.absolute_time = absolute_time_at(frame);
 
     for (const Subscription& s : conn.subscriptions) {
         long long every = s.event->every_frames;
@@ -381,6 +441,7 @@ SIMCONNECTAPI SimConnect_Open(HANDLE* phSimConnect, LPCSTR, HWND, DWORD, HANDLE 
     conn.start = zvsim_clock();
     conn.date = conn.start - lifecycle.setback_s;
     conn.world = initial_world(conn.date);
+    conn.world.absolute_time = absolute_time_at(0);
     conn.send_id = 1;
     conn.event = hEventHandle;
     queue_open();
@@ -408,6 +469,7 @@ SIMCONNECTAPI SimConnect_CallDispatch(HANDLE hSimConnect, DispatchProc pfcnDispa
 {
     if (!connected(hSimConnect) || pfcnDispatch == nullptr || conn.dispatching || conn.quit_sent) return E_FAIL;
     conn.dispatching = true;
+    take_setback();
     advance(zvsim_clock());
     take_restart();
     deliver_pending(pfcnDispatch, pContext);
@@ -424,7 +486,7 @@ SIMCONNECTAPI SimConnect_SubscribeToSystemEvent(HANDLE hSimConnect, SIMCONNECT_C
     if (!connected(hSimConnect)) return E_FAIL;
     DWORD send_id = ++conn.send_id;
     const auto* known = std::find_if(std::begin(SYSTEM_EVENTS), std::end(SYSTEM_EVENTS), [&](const auto& e) {
-        return SystemEventName != nullptr && same_name(e.name, SystemEventName);
+        return SystemEventName != nullptr && same_name(e.name, SystemEventName) && !unknown_here(SystemEventName);
     });
     if (known == std::end(SYSTEM_EVENTS)) return reject(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, send_id, 2);
     if (Subscription* s = find_by_id(conn.subscriptions, EventID))
@@ -442,7 +504,7 @@ SIMCONNECTAPI SimConnect_AddToDataDefinition(HANDLE hSimConnect, SIMCONNECT_DATA
 {
     if (!connected(hSimConnect)) return E_FAIL;
     DWORD send_id = ++conn.send_id;
-    const Variable* var = find_variable(DatumName);
+    const Variable* var = unknown_here(DatumName) ? nullptr : find_variable(DatumName);
     if (var == nullptr) return reject(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, send_id, 2);
     std::optional<Conversion> conversion = conversion_for(*var, UnitsName);
     if (!conversion) return reject(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, send_id, 3);
@@ -497,7 +559,7 @@ SIMCONNECTAPI SimConnect_MapClientEventToSimEvent(HANDLE hSimConnect, SIMCONNECT
     if (find_by_id(conn.mappings, EventID) != nullptr)
         return reject(SIMCONNECT_EXCEPTION_EVENT_ID_DUPLICATE, send_id, 1);
     const char* name = EventName != nullptr ? EventName : "";
-    const Event* event = find_event(name);
+    const Event* event = unknown_here(name) ? nullptr : find_event(name);
     // An empty name, a "#number" or a dotted name makes an event of the client's own.
     bool client_event = name[0] == '\0' || name[0] == '#' || std::strchr(name, '.') != nullptr;
     if (event == nullptr && !client_event)
@@ -520,5 +582,12 @@ SIMCONNECTAPI SimConnect_TransmitClientEvent(HANDLE hSimConnect, SIMCONNECT_OBJE
         mapping->event->apply(conn.world, dwData);
         derive(conn.world);
     }
+    return S_OK;
+}
+
+SIMCONNECTAPI SimConnect_GetLastSentPacketID(HANDLE hSimConnect, DWORD* pdwSendID)
+{
+    if (!connected(hSimConnect) || pdwSendID == nullptr) return E_FAIL;
+    *pdwSendID = conn.send_id;
     return S_OK;
 }

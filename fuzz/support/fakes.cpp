@@ -101,6 +101,10 @@ const PlatNetApi FAKE_NET = {
 plat_serial_t serial_open(const char*)
 {
     check(!fakes.serial_open, "serial port opened twice");
+    if (fakes.serial_gone) {
+        fakes.serial_error = ENOENT;
+        return PLAT_INVALID_SERIAL;
+    }
     fakes.serial_open = true;
     return FAKE_SERIAL;
 }
@@ -110,10 +114,12 @@ bool serial_configure(plat_serial_t port) { return port == FAKE_SERIAL; }
 long serial_read(plat_serial_t port, void* buffer, std::size_t size)
 {
     check(port == FAKE_SERIAL && fakes.serial_open, "read from a serial port that is not open");
-    if (fakes.serial.empty()) return 0;
+    // As a terminal that has hung up: nothing to read, for ever.
+    if (fakes.serial.empty() || fakes.serial_gone) return 0;
     SerialChunk& c = fakes.serial.front();
     if (c.fail) {
         fakes.serial.pop_front();
+        fakes.serial_error = EAGAIN;
         return -1;
     }
     std::size_t n = c.bytes.size() < size ? c.bytes.size() : size;
@@ -131,7 +137,10 @@ long serial_write(plat_serial_t port, const void* data, std::size_t length)
     check(text[length - 1] == '\0', "serial write not NUL-terminated");
     check(std::strlen(text) == length - 1, "serial write with a NUL inside its text");
     ++fakes.serial_writes;
-    if (take(fakes.fail_serial_writes)) return -1;
+    if (fakes.serial_gone || take(fakes.fail_serial_writes)) {
+        fakes.serial_error = fakes.serial_gone ? EIO : EAGAIN;
+        return -1;
+    }
     return static_cast<long>(length);
 }
 
@@ -141,10 +150,17 @@ void serial_close(plat_serial_t port)
     fakes.serial_open = false;
 }
 
-int serial_open_error() { return ENOENT; }
+bool serial_gone(plat_serial_t port)
+{
+    check(port == FAKE_SERIAL && fakes.serial_open, "look at a serial port that is not open");
+    if (fakes.serial_gone) fakes.serial_error = EIO;
+    return fakes.serial_gone;
+}
 
-const PlatSerialApi FAKE_SERIAL_API = {serial_open, serial_configure, serial_read, serial_write, serial_close,
-                                       serial_open_error};
+int serial_last_error() { return fakes.serial_error; }
+
+const PlatSerialApi FAKE_SERIAL_API = {serial_open,  serial_configure, serial_read,      serial_write,
+                                       serial_close, serial_gone,      serial_last_error};
 
 long long fake_time() { return fakes.now; }
 long long fake_monotonic_ms() { return fakes.monotonic_ms; }

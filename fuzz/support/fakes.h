@@ -1,6 +1,8 @@
-// The platform tables as the fuzz targets replace them: a wall clock the input sets, sleeps
-// that return at once and move a monotonic clock on, stop requests that are never installed, a UDP socket whose datagrams come from the input, a serial port whose
-// bytes come from the input, and a TCP side that never opens. Nothing here touches a real
+// The platform tables as the fuzz targets replace them: a wall clock the input sets, a
+// monotonic clock that starts at 0 and that sleeps (and the input) move on, sleeps that return
+// at once, stop requests that are never installed, a UDP socket whose datagrams come from the
+// input, a serial port whose bytes come from the input and whose device the input can take
+// away and bring back, and a TCP side that never opens. Nothing here touches a real
 // socket or device. Every send and serial write is checked as it happens; a check that fails
 // ends the process with a message, which libFuzzer reports as a finding.
 #pragma once
@@ -36,6 +38,10 @@ struct Fakes {
     unsigned int fail_receives = 0;
     unsigned int fail_sockets = 0;
     unsigned int fail_serial_writes = 0;
+    // The unit's device has gone away: the port cannot open, reads find nothing, writes and
+    // the look at the port fail with EIO, until the input brings it back.
+    bool serial_gone = false;
+    int serial_error = 0;  // the serial table's last error
     // Counts, for checks by the targets.
     unsigned long long datagrams_sent = 0;
     unsigned long long serial_writes = 0;

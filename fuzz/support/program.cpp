@@ -5,8 +5,10 @@
 #include <memory>
 
 #include "app/getopt.h"
+#include "app/pacing.h"
 #include "app/pyxplugin.h"
 #include "app/report.h"
+#include "app/simnotes.h"
 #include "cpflight/cpflight.h"
 #include "fuzz/support/fakes.h"
 #include "fuzz/support/network.h"
@@ -32,6 +34,7 @@ void reset_program()
     scd::dispatches = 0;
     scd::open_result = S_OK;
     scd::dispatch_result = S_OK;
+    scd::last_send_id = 0;
 
     zvopt::optarg = nullptr;
     zvopt::optind = 1;
@@ -47,6 +50,9 @@ void reset_program()
     std::destroy_at(&zvscpl_state);
     std::construct_at(&zvscpl_state);
     zvscpl_report = ZvscplReport{};
+    zvscpl_pacing = ZvscplPacing{};
+    zvscpl_notes = ZvscplNotes{};
+    zvpyxpl_fd_sent_reset();
     fdata = FlightData{};
     zvpyxpl_fd_held = ZvpyxplHeld{};
     zvpyxcpf_serial_port[0] = '\0';

@@ -1,5 +1,7 @@
 // POSIX serial port behind platform/serial.h: termios in raw mode, exclusive by TIOCEXCL and an
-// advisory lock, so a second program (or a second open here) cannot share the unit.
+// advisory lock, so a second program (or a second open here) cannot share the unit. A terminal
+// that has hung up (an unplugged adapter, a pseudo-terminal whose master closed) reads as empty
+// for ever, while its writes and ioctls fail with EIO.
 #include "platform/serial.h"
 
 #include <fcntl.h>
@@ -14,18 +16,18 @@
 
 namespace {
 
-int last_open_error = 0;
+int last_error = 0;
 
 plat_serial_t os_open(const char* path)
 {
     // Non-blocking only while opening, so a line without carrier does not hold the open.
     int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        last_open_error = errno;
+        last_error = errno;
         return PLAT_INVALID_SERIAL;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        last_open_error = errno;
+        last_error = errno;
         ::close(fd);
         return PLAT_INVALID_SERIAL;
     }
@@ -54,7 +56,7 @@ bool configure_line(plat_serial_t port)
 bool os_configure(plat_serial_t port)
 {
     if (configure_line(port)) return true;
-    last_open_error = errno;
+    last_error = errno;
     return false;
 }
 
@@ -63,6 +65,7 @@ long os_read(plat_serial_t port, void* buffer, std::size_t size)
     ssize_t n;
     do n = ::read(port, buffer, size);
     while (n < 0 && errno == EINTR);
+    if (n < 0) last_error = errno;
     return static_cast<long>(n);
 }
 
@@ -71,7 +74,16 @@ long os_write(plat_serial_t port, const void* data, std::size_t length)
     ssize_t n;
     do n = ::write(port, data, length);
     while (n < 0 && errno == EINTR);
+    if (n < 0) last_error = errno;
     return static_cast<long>(n);
+}
+
+bool os_gone(plat_serial_t port)
+{
+    termios tio{};
+    if (::tcgetattr(port, &tio) == 0) return false;
+    last_error = errno;
+    return plat_serial_error_means_gone(last_error);
 }
 
 void os_close(plat_serial_t port)
@@ -80,7 +92,7 @@ void os_close(plat_serial_t port)
     ::close(port);
 }
 
-int os_open_error() { return last_open_error; }
+int os_last_error() { return last_error; }
 
 // The port number of a suffix of decimal digits; 0 for anything else, and for numbers far
 // beyond any port a system has.
@@ -99,9 +111,11 @@ unsigned long port_number(const char* s)
 
 }  // namespace
 
-const PlatSerialApi plat_serial_os = {os_open,  os_configure, os_read,
-                                      os_write, os_close,     os_open_error};
+const PlatSerialApi plat_serial_os = {os_open,  os_configure, os_read, os_write,
+                                      os_close, os_gone,      os_last_error};
 PlatSerialApi plat_serial = plat_serial_os;
+
+bool plat_serial_error_means_gone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
 
 bool plat_serial_device_path(const char* port_name, char* path, std::size_t size)
 {

@@ -50,11 +50,13 @@ unsigned os_wait(const PlatWaitSources& sources, long long timeout_ms)
     int timeout = timeout_ms <= 0 ? 0 : timeout_ms > INT_MAX ? INT_MAX : static_cast<int>(timeout_ms);
     // A signal ends the poll early (EINTR): that reads as a time that ran out.
     if (poll(fds, count, timeout) <= 0) return 0;
-    // An error or hang-up counts as ready, so that the reader meets it and deals with it.
+    // An error or hang-up on the socket counts as ready, so that the reader meets it and deals
+    // with it; on the serial port it means the device has gone.
     auto ready = [&](int at) { return at >= 0 && fds[at].revents != 0; };
     unsigned woke = 0;
     if (ready(socket_at)) woke |= PLAT_WAKE_SOCKET;
-    if (ready(serial_at)) woke |= PLAT_WAKE_SERIAL;
+    if (ready(serial_at))
+        woke |= (fds[serial_at].revents & (POLLHUP | POLLERR)) != 0 ? PLAT_WAKE_SERIAL_GONE : PLAT_WAKE_SERIAL;
     if (ready(wake_at)) {
         drain_wake();
         woke |= PLAT_WAKE_STOP;

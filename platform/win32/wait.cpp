@@ -39,13 +39,16 @@ HANDLE auto_reset_event(HANDLE& event)
 
 long long now_ms() { return static_cast<long long>(GetTickCount64()); }
 
-// A port whose state cannot be read counts as ready, so that the reader meets the error.
-bool serial_has_bytes(plat_serial_t port)
+// What the port's input queue says: PLAT_WAKE_SERIAL when bytes wait, PLAT_WAKE_SERIAL_GONE when
+// the device has gone, 0 otherwise. A port whose state cannot be read for another reason counts
+// as ready, so that the reader meets the error.
+unsigned serial_state(plat_serial_t port)
 {
     DWORD errors = 0;
     COMSTAT status{};
-    if (!ClearCommError(port, &errors, &status)) return true;
-    return status.cbInQue > 0;
+    if (!ClearCommError(port, &errors, &status))
+        return plat_serial_error_means_gone(static_cast<int>(GetLastError())) ? PLAT_WAKE_SERIAL_GONE : PLAT_WAKE_SERIAL;
+    return status.cbInQue > 0 ? PLAT_WAKE_SERIAL : 0;
 }
 
 unsigned os_wait(const PlatWaitSources& sources, long long timeout_ms)
@@ -64,7 +67,7 @@ unsigned os_wait(const PlatWaitSources& sources, long long timeout_ms)
     const bool serial = sources.serial != PLAT_INVALID_SERIAL;
     const long long end = now_ms() + (timeout_ms > 0 ? timeout_ms : 0);
     for (;;) {
-        unsigned woke = serial && serial_has_bytes(sources.serial) ? PLAT_WAKE_SERIAL : 0;
+        unsigned woke = serial ? serial_state(sources.serial) : 0;
         long long left = end - now_ms();
         long long longest = serial ? PLAT_SERIAL_POLL_MS : LONGEST_SLICE_MS;
         DWORD slice = woke != 0 || left <= 0 ? 0 : static_cast<DWORD>(left < longest ? left : longest);

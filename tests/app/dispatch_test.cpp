@@ -90,8 +90,8 @@ TEST(CommandDispatch, EveryAcceptedIdentifierReachesItsOperation)
         {0x22011d12, word_payload(11390), {{49, 0x1390}}},
         {0x22011d13, word_payload(11810), {{43, 0x1810}}},
         {0x22011d14, word_payload(12150), {{45, 0x2150}}},
-        {0x22011d15, word_payload(35000), {{51, 0x5000}}},
-        {0x22011d16, word_payload(10350), {{53, 0x0350}}},
+        {0x22011d15, word_payload(35000), {{51, 0x03500000}}},
+        {0x22011d16, word_payload(179950), {{53, 0x17995000}}},
         {0x22011d21, word_payload(11170), {{48, 0x1170}}},
         {0x22011d22, word_payload(11180), {{50, 0x1180}}},
         {0x22011d23, word_payload(11820), {{44, 0x1820}}},
@@ -141,13 +141,13 @@ TEST(CommandDispatch, RadioBlockCallsAllTwelveSettersInWordOrder)
 {
     hSimConnect = scd::handle;
     const std::uint32_t words[12] = {11030, 11170, 11390, 11180, 11810, 11820, 12150, 11830,
-                                     35000, 40099, 10350, 27599};
+                                     35000, 40099, 179950, 27599};
     std::vector<std::uint8_t> payload(48);
     std::memcpy(payload.data(), words, 48);
     deliver(0x2a0c1d31, payload);
-    // ADF words reach their setters divided by 100: 350, 400, 103, 275.
+    // ADF words reach their setters divided by 100, in kHz: 350, 400, 1799, 275.
     EXPECT_EQ(sent(), (Sent{{47, 0x1030}, {48, 0x1170}, {49, 0x1390}, {50, 0x1180}, {43, 0x1810}, {44, 0x1820},
-                            {45, 0x2150}, {46, 0x1830}, {51, 0x7646}, {53, 0x7399}}));
+                            {45, 0x2150}, {46, 0x1830}, {51, 0x03500000}, {53, 0x17990000}}));
     EXPECT_EQ(zvpyxpl_fd_get_adf1s(), 400u);
     EXPECT_EQ(zvpyxpl_fd_get_adf2s(), 275u);
 

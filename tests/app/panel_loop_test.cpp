@@ -40,12 +40,14 @@ std::string passes_seen(panel::Client& client)
     return seen.empty() ? "." : seen;
 }
 
-// Runs the loop over one data block per iteration at the given simulator times, and returns
-// what a streaming full-packet panel received after each block: "F" a full packet, "S" the
-// speed limits, "." nothing; blocks separated by "|".
+// Runs the loop over one data block per iteration at the given simulator times, one iteration
+// per frame of 36 a second on the monotonic clock, and returns what a streaming full-packet panel
+// received after each block: "F" a full packet, "S" the speed limits, "." nothing; blocks
+// separated by "|". Then "+" for each line saying that the passes follow the blocks.
 std::string passes_for(const std::vector<double>& times)
 {
     plat_sleep_ms = [](unsigned) {};
+    plat_monotonic_ms = [] { return static_cast<long long>(scd::dispatches) * 1000 / 36; };
     zvmp_initialise_network("0.0.0.0", 0, 0x13000000);
     panel::Client client(0x81060000);
     client.request_stream(kProgramPort);
@@ -60,8 +62,30 @@ std::string passes_for(const std::vector<double>& times)
         if (i < blocks.size()) scd::queue_object_data(0, &blocks[i], sizeof(FlightData));
         if (i + 1 >= blocks.size()) scd::queue_quit();
     };
+    testing::internal::CaptureStdout();
     zvscpl_run_loop();
-    return seen + passes_seen(client);
+    std::string out = testing::internal::GetCapturedStdout();
+    seen += passes_seen(client);
+    for (auto at = out.find("passes now follow the data blocks"); at != std::string::npos;
+         at = out.find("passes now follow", at + 1))
+        seen += "+";
+    return seen;
+}
+
+// `n` blocks that ran no pass.
+std::string idle(int n)
+{
+    std::string out;
+    for (int i = 0; i < n; ++i) out += ".|";
+    return out;
+}
+
+// `n` frames of a clock at 36 frames a second from 100 s that shows only multiples of `step`.
+std::vector<double> clock_in_steps(int n, double step)
+{
+    std::vector<double> times;
+    for (int i = 0; i < n; ++i) times.push_back(100.0 + std::floor(i / 36.0 / step) * step);
+    return times;
 }
 
 TEST(Pacing, PassesRunOnlyAfterMoreThanTheirIntervalOfSimulatorTime)
@@ -74,7 +98,15 @@ TEST(Pacing, PassesRunOnlyAfterMoreThanTheirIntervalOfSimulatorTime)
     const Case cases[] = {
         {"exactly 0.05 s and exactly 1.0 s run nothing", {0.05, 0.0500001, 1.0, 1.0000001, 1.0625},
          ".|F|F|.|FS"},
-        {"clock going backwards", {10.0, 5.0, 10.04, 10.06, 11.0, 11.01, 11.07}, "FS|.|.|F|F|.|FS"},
+        {"a clock a second or less behind waits for the last pass", {10.0, 9.0, 9.5, 10.04, 10.06, 11.07},
+         "FS|.|.|.|F|FS"},
+        {"a clock more than a second behind starts afresh", {10.0, 8.99, 9.0, 9.06, 9.5, 10.1},
+         "FS|FS|.|F|F|FS"},
+        {"a zeroed record runs nothing, however far behind", {5000.0, 0.0, 0.0, 5000.1}, "FS|.|.|F"},
+        {"a clock in whole seconds: then a pass every other frame", clock_in_steps(80, 1.0),
+         "FS|" + idle(35) + "F|" + idle(35) + "FS|.|F|.|F|.|F|.+"},
+        {"a clock in quarter seconds keeps to the clock", clock_in_steps(30, 0.25),
+         "FS|" + idle(8) + "F|" + idle(8) + "F|" + idle(8) + "F|.|."},
         {"a jump of hours gives one pass of each", {10.0, 7210.0, 7210.0, 7210.03}, "FS|FS|.|."},
         {"a time that is not a number runs nothing", {10.0, std::nan(""), 10.02, 10.1}, "FS|.|.|F"},
         {"no block, no time, no pass", {0.0, 0.0}, ".|."},
@@ -189,6 +221,7 @@ struct LifeCase {
     long long stop_at_ms;                       // the stop request, on the loop's clock
     std::string trace;
     std::string output;
+    bool late_open = false;  // the open message comes with each connection's second dispatch
 };
 
 long long loop_ms = 0;
@@ -227,23 +260,25 @@ std::string life_cycle(const LifeCase& c, panel::Client& client)
             session = opened;
             dispatch = 0;
             scd::dispatch_result = S_OK;
-            scd::queue_open();
         }
         for (const auto& p : panel->drain()) {
             if (p.is_full()) scd::calls.push_back("F");
             if (p.is_speed_limits()) scd::calls.push_back("S");
         }
+        std::size_t late = row->late_open ? 1 : 0;
+        if (dispatch == late) scd::queue_open();
         static std::vector<FlightData> blocks;
         const std::vector<double>& times = row->sessions[std::min(session, row->sessions.size()) - 1];
-        if (dispatch < times.size()) {
-            blocks.push_back(block_at(times[dispatch]));
+        std::size_t block = dispatch - late;  // wraps before the open: no block
+        if (block < times.size()) {
+            blocks.push_back(block_at(times[block]));
             scd::queue_object_data(0, &blocks.back(), sizeof(FlightData));
-        } else if (dispatch == times.size() && session < row->sessions.size()) {
+        } else if (block == times.size() && session < row->sessions.size()) {
             if (row->dispatch_fails)
                 scd::dispatch_result = E_FAIL;
             else
                 scd::queue_quit();
-        } else if (dispatch == times.size() && row->dispatch_fails && !row->wait) {
+        } else if (block == times.size() && row->dispatch_fails && !row->wait) {
             scd::dispatch_result = E_FAIL;
         }
         ++dispatch;
@@ -280,6 +315,11 @@ TEST(LifeCycle, WaitsOutlivesTheSimulatorAndStartsThePacingAfreshWithEveryConnec
         {"failing dispatches without -w are ignored", false, 0, {{10.0, 10.1}}, true, 5000, "OFSFC d0 t0",
          connected},
         {"a stop while waiting", true, 1000, {{}}, false, 5000, "ooo d1 t0", waiting},
+        {"the open message a dispatch late, the new clock earlier: no pass on the old data", true, 0,
+         {{5000.0, 5000.1}, {100.0, 100.1}}, false, 8000, "OFSFCOFSFC d1 t0", connected + closed + connected, true},
+        {"the clock set back an hour: a pass at once", false, 0, {{5000.0, 5000.1, 1400.0, 1400.1}}, false, 5000,
+         "OFSFFSFC d0 t0", connected},
+        {"a zeroed record: no pass", false, 0, {{5000.0, 0.0, 0.0, 5000.1}}, false, 5000, "OFSFC d0 t0", connected},
     };
     for (const LifeCase& c : cases) {
         SCOPED_TRACE(c.title);

@@ -2,6 +2,7 @@
 // status and failure lines.
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -12,6 +13,7 @@
 
 #include "app/pyxplugin.h"
 #include "app/report.h"
+#include "app/simnotes.h"
 #include "cpflight/cpflight.h"
 #include "flightdata/flightdata.h"
 #include "net/zvmpallow.h"
@@ -225,6 +227,37 @@ TEST_F(RunLoopWaits, AReadThatSpendsItsBudgetPausesTheSocket)
     plat_net.close(junk);
 }
 
+int unit_closes = 0;
+int unit_writes = 0;
+
+// A CPFlight unit whose port the wait reports gone (with -w): closed without a word to it, and
+// left out of the waits that follow.
+TEST_F(RunLoopWaits, AUnitTheWaitFindsGoneIsClosedAndLeftOut)
+{
+#ifdef _WIN32
+    const plat_serial_t port = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(7));
+#else
+    const plat_serial_t port = 7;
+#endif
+    plat_serial.close = [](plat_serial_t) { ++unit_closes; };
+    plat_serial.write = [](plat_serial_t, const void*, std::size_t) -> long { return ++unit_writes, -1; };
+    zvxpl_cpflight_enabled = 1;
+    zvpyxcpf_state.reopen_lost = 1;
+    zvpyxcpf_fd = port;  // open and started
+    wake = [](const PlatWaitSources& sources) {
+        return sources.serial != PLAT_INVALID_SERIAL ? PLAT_WAKE_SERIAL_GONE : 0u;
+    };
+    testing::internal::CaptureStdout();
+    zvscpl_run_loop();
+    EXPECT_NE(testing::internal::GetCapturedStdout().find(" went away, waiting for it ..."), std::string::npos);
+    ASSERT_EQ(waits.size(), 5u);
+    EXPECT_EQ(waits[0].serial, port);
+    EXPECT_EQ(waits[1].serial, PLAT_INVALID_SERIAL);
+    EXPECT_EQ(unit_closes, 1);
+    EXPECT_EQ(unit_writes, 0);
+    EXPECT_TRUE(zvpyxcpf_lost());
+}
+
 TEST_F(RunLoop, FailedOpenReturnsAtOnceWithoutMessage)
 {
     scd::open_result = E_FAIL;
@@ -340,22 +373,66 @@ TEST(Dispatch, ABlockReplacesTheWholeRecord)
 
 TEST(Dispatch, DiagnosticsPrintWhileVerboseIsNonZero)
 {
+    // This connection's requests, numbered as the double numbers them.
+    hSimConnect = scd::handle;
+    scd::last_send_id = 1;
+    zvpyxpl_fd_add_definitions();
+    zvpyxpl_fd_transmit(EVT_ADF_COMPLETE_SET, 0x03500000);
+    const DWORD transmission = scd::last_send_id;
+    DWORD adf_variable = 0, title = 0;
+    for (const scd::DefinitionCall& d : scd::definitions) {
+        if (d.datum_name == "ADF ACTIVE FREQUENCY:1") adf_variable = d.send_id;
+        if (d.datum_name == "TITLE") title = d.send_id;
+    }
+    SIMCONNECT_RECV_OPEN open{};
+    open.dwSize = sizeof open;
+    open.dwID = SIMCONNECT_RECV_ID_OPEN;
+    std::strcpy(open.szApplicationName, "KittyHawk\x1b");
+    open.dwApplicationVersionMajor = 11;
+    open.dwApplicationBuildMajor = 282174;
+    open.dwApplicationBuildMinor = 999;
+    open.dwSimConnectVersionMajor = 11;
+    FlightData block = block_at(1.0);
+
+    const std::string exceptions =
+        "Received exception 7 for " + std::to_string(adf_variable) + "/3\n" +
+        "Flight Simulator refused variable \"ADF ACTIVE FREQUENCY:1\" (Number): NAME_UNRECOGNIZED\n" +
+        "Received exception 7 for " + std::to_string(adf_variable) + "/3\n" +  // the same cause within 10 s
+        "Received exception 3 for " + std::to_string(transmission) + "/2\n" +
+        "Flight Simulator refused event \"ADF_COMPLETE_SET\": UNRECOGNIZED_ID\n" +
+        "Received exception 99 for " + std::to_string(title) + "/1\n" +
+        "Flight Simulator refused variable \"TITLE\": exception 99\n" +
+        "Received exception 7 for 0/1\nReceived exception 7 for 9999/1\n";  // send ids of nothing sent
+    const std::string events = "\nReceived Event:0\nReceived Event:9\nReceived Event:5";
+    const std::string short_block =
+        "\nFlight Simulator sends 752-byte data blocks where 760 are expected: panels receive no flight data";
     struct Case {
         int verbose;
         std::string expected;
     };
     const Case cases[] = {
-        {1, "Received exception 7 for 12/3\n\nReceived Event:0\nReceived Event:9\nReceived Event:5"},
-        {-1, "Received exception 7 for 12/3\n\nReceived Event:0\nReceived Event:9\nReceived Event:5"},
-        {0, ""},
+        {2, "\nFlight Simulator: KittyHawk? 11.0 build 282174.999, SimConnect 11.0" + exceptions + events + short_block},
+        {1, exceptions + events + short_block},
+        {-1, exceptions + events + short_block},
+        {0, short_block},  // said at every verbosity, once per connection
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.verbose);
         verbose = c.verbose;
-        scd::queue_exception(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 12, 3);
+        zvscpl_report = ZvscplReport{};
+        zvscpl_notes = ZvscplNotes{};
+        scd::queue_raw(&open, sizeof open, sizeof open);
+        scd::queue_exception(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, adf_variable, 3);
+        scd::queue_exception(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, adf_variable, 3);
+        scd::queue_exception(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, transmission, 2);
+        scd::queue_exception(99, title, 1);
+        scd::queue_exception(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 0, 1);
+        scd::queue_exception(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 9999, 1);
         scd::queue_id(SIMCONNECT_RECV_ID_NULL);
         scd::queue_id(9);
         scd::queue_id(SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE);
+        scd::queue_object_data(0, &block, 752);
+        scd::queue_object_data(0, &block, 752);
         testing::internal::CaptureStdout();
         SimConnect_CallDispatch(nullptr, zvscpl_dispatch_proc, nullptr);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), c.expected);
@@ -398,8 +475,8 @@ TEST(Report, StatusLineEveryTenSecondsWithCountsSinceTheLineBefore)
     plat_monotonic_ms = [] { return report_ms; };
     verbose = 2;
     zvmp_add_peer_target("10.0.0.5", 2424, 0x81060000);  // permanent
-    zvmp_add_target_to_list("10.0.0.6", 50000, &zvmp_net_peer_list, 1700000000, 0x84060000);
-    zvmp_add_target_to_list("10.0.0.7", 50001, &zvmp_net_peer_list, 1700000000, 0x81060000);
+    zvmp_add_target_to_list("10.0.0.6", 50000, &zvmp_net_peer_list, ZvmpLifetime::learned, 0x84060000);
+    zvmp_add_target_to_list("10.0.0.7", 50001, &zvmp_net_peer_list, ZvmpLifetime::learned, 0x81060000);
     for (zvmp_net_tgt_list_s* e = zvmp_peer_list(); e != nullptr; e = e->next)
         if (e->sa.sin_port != htons(50001)) e->flags |= ZVMP_TGT_STREAMING;
     zvxpl_cpflight_enabled = 1;

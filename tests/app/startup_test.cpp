@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,7 +66,10 @@ TEST(Startup, ConnectedMessageFollowsStartup)
 TEST(Startup, StaticPeerArgumentsThatAreNotAddressesAreIgnoredSilently)
 {
     scd::open_result = E_FAIL;
-    EXPECT_EQ(run_main({"-i", "", "-i", "255.255.255.255", "-i", "localhost", "-i", "1.2.3.4.5"}), kHeader);
+    // A part with a leading zero is octal or hexadecimal to inet_addr, decimal to -a and -m: refused.
+    EXPECT_EQ(run_main({"-i", "", "-i", "255.255.255.255", "-i", "localhost", "-i", "1.2.3.4.5", "-i", "010.0.0.9",
+                        "-i", "10.0.0.09", "-i", "0x7f.1", "-i", "127.00"}),
+              kHeader);
 }
 
 TEST(Startup, StaticPeerMessageShowsTheArgumentAsTyped)
@@ -78,7 +82,7 @@ struct Entry {
     std::string addr;
     unsigned int port;
     unsigned int node_type;
-    long long last_heard;
+    bool permanent;
     bool operator==(const Entry&) const = default;
 };
 
@@ -86,24 +90,26 @@ std::vector<Entry> entries(const zvmp_net_tgt_list_s* e)
 {
     std::vector<Entry> out;
     for (; e != nullptr; e = e->next)
-        out.push_back({plat_inet_ntoa(e->sa.sin_addr.s_addr), ntohs(e->sa.sin_port), e->node_type, e->last_heard});
+        out.push_back({plat_inet_ntoa(e->sa.sin_addr.s_addr), ntohs(e->sa.sin_port), e->node_type,
+                       (e->flags & ZVMP_TGT_PERMANENT) != 0});
     return out;
 }
 
 TEST(Startup, OpensTheNetworkAndRegistersTargetsAndStaticPeers)
 {
     scd::open_result = E_FAIL;
-    run_main({"-i", "127.1", "-i", "010.0.0.9", "-i", "bad"});
+    run_main({"-i", "127.1", "-i", "010.0.0.9", "-i", "bad", "-i", "0.0.0.9"});
     EXPECT_TRUE(zvmp_network_is_open());
     EXPECT_EQ(zvmp_node_type, 0x13000000u);
-    EXPECT_EQ(entries(zvmp_net_mcast_list), (std::vector<Entry>{{"239.224.224.1", 2424, 0x80060000, 0},
-                                                                {"239.224.224.1", 2425, 0x80060000, 0},
-                                                                {"239.224.224.1", 2426, 0x80060000, 0}}));
-    // Canonical dotted form; "010.0.0.9" is octal 8.0.0.9 to inet_addr. Static peers never expire.
-    EXPECT_EQ(entries(zvmp_net_peer_list), (std::vector<Entry>{{"127.0.0.1", 2424, 0x81060000, 0},
-                                                               {"127.0.0.1", 2426, 0x84060000, 0},
-                                                               {"8.0.0.9", 2424, 0x81060000, 0},
-                                                               {"8.0.0.9", 2426, 0x84060000, 0}}));
+    EXPECT_EQ(entries(zvmp_net_mcast_list), (std::vector<Entry>{{"239.224.224.1", 2424, 0x80060000, true},
+                                                                {"239.224.224.1", 2425, 0x80060000, true},
+                                                                {"239.224.224.1", 2426, 0x80060000, true}}));
+    // Canonical dotted form; "010.0.0.9" (octal 8.0.0.9 to inet_addr) is refused. Static peers
+    // never expire.
+    EXPECT_EQ(entries(zvmp_net_peer_list), (std::vector<Entry>{{"127.0.0.1", 2424, 0x81060000, true},
+                                                               {"127.0.0.1", 2426, 0x84060000, true},
+                                                               {"0.0.0.9", 2424, 0x81060000, true},
+                                                               {"0.0.0.9", 2426, 0x84060000, true}}));
     EXPECT_EQ(zvmp_net_message_received_callback, &zvscpl_zvmp_message_callback);
 }
 
@@ -113,7 +119,10 @@ TEST(Startup, VerbosityAndPortOptions)
         std::vector<std::string> words;
         int verbose;
         const char* port;  // null: no CPFlight unit
+        DWORD config_index = 0;
+        std::optional<std::string> printed = std::nullopt;  // after the header, where it matters
     };
+    const std::string bad_n = "\nIgnoring -n ", bad_n_end = ": not a number from 0 to 4294967295";
     const std::vector<Case> cases = {
         {{"-vs"}, 1, nullptr},
         {{"-s"}, 0, nullptr},
@@ -126,6 +135,13 @@ TEST(Startup, VerbosityAndPortOptions)
         {{"file", "-v"}, 1, nullptr},
         {{"--", "-v"}, 1, nullptr},
         {{"-x", "-v"}, 2, nullptr},
+        {{"-n", "1"}, 1, nullptr, 1, ""},
+        {{"-n4294967295"}, 1, nullptr, 4294967295u, ""},
+        {{"-n", "4294967296"}, 1, nullptr, 0, bad_n + "4294967296" + bad_n_end},
+        {{"-n", "2", "-n", "x"}, 1, nullptr, 0, bad_n + "x" + bad_n_end},
+        {{"-s", "-n", "-1"}, 0, nullptr, 0, bad_n + "-1" + bad_n_end},
+        {{"-n", "0x10"}, 1, nullptr, 0, bad_n + "0x10" + bad_n_end},
+        {{"-n", ""}, 1, nullptr, 0, bad_n + bad_n_end},
     };
     for (const Case& c : cases) {
         std::string joined;
@@ -137,9 +153,15 @@ TEST(Startup, VerbosityAndPortOptions)
         zvpyxcpf_serial_port[0] = '\0';
         zvopt::optind = 1;
         zvopt::optreset = 1;
+        zvscpl_state.config_index = 0;
         scd::open_result = E_FAIL;
-        run_main(c.words);
+        std::string printed = run_main(c.words);
         EXPECT_EQ(verbose, c.verbose);
+        ASSERT_FALSE(scd::opens.empty());
+        EXPECT_EQ(scd::opens.back().config_index, c.config_index);
+        if (c.printed) {
+            EXPECT_EQ(printed, kHeader + *c.printed);
+        }
         if (c.port) {
             EXPECT_EQ(zvxpl_cpflight_enabled, 1);
             EXPECT_STREQ(zvpyxcpf_serial_port, c.port);
@@ -178,6 +200,10 @@ TEST(Startup, NetworkOptions)
         {{"-a", "192.168.1.77/24", "-a", "10.0.0.7"}, "", 256, {"192.168.1.0/24", "10.0.0.7/32"}, nullptr},
         {{"-a", "10.0.0.0/33"}, bad_a + "10.0.0.0/33" + bad_a_end + none, 256, {}, nullptr},
         {{"-a", "10.0.0", "-a", "10.0.0.0/8"}, bad_a + "10.0.0" + bad_a_end, 256, {"10.0.0.0/8"}, nullptr},
+        // Leading zeros, read as octal elsewhere, are refused.
+        {{"-a", "010.0.0.0/8", "-a", "10.0.0.0/08", "-a", "0.0.0.0/0"},
+         bad_a + "010.0.0.0/8" + bad_a_end + bad_a + "10.0.0.0/08" + bad_a_end, 256, {"0.0.0.0/0"}, nullptr},
+        {{"-m", "127.0.0.01"}, "\nIgnoring -m 127.0.0.01: not an IPv4 address", 256, {}, nullptr},
         {{"-m", "127.0.0.1"}, "", 256, {}, "127.0.0.1"},
         {{"-m", "127.1"}, "\nIgnoring -m 127.1: not an IPv4 address", 256, {}, nullptr},
         {{"-m", "10.9.9.9"},

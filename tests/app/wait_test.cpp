@@ -40,6 +40,8 @@ TEST(Wait, WakesForEachSourceAndOtherwiseAtItsTimeout)
     int serial[2];
     ASSERT_EQ(pipe(serial), 0);  // a descriptor like the unit's
     sources.serial = serial[0];
+    int hung_up[2];
+    ASSERT_EQ(pipe(hung_up), 0);
 #endif
 
     struct Row {
@@ -61,6 +63,11 @@ TEST(Wait, WakesForEachSourceAndOtherwiseAtItsTimeout)
          }, PLAT_WAKE_STOP | PLAT_WAKE_SIM | PLAT_WAKE_SOCKET},
 #else
         {"the unit's bytes", [&] { ASSERT_EQ(write(serial[1], "K", 1), 1); }, PLAT_WAKE_SERIAL},
+        // Reported apart: a port that has hung up reads as empty, and would wake every wait.
+        {"the unit hangs up", [&] {
+             sources.serial = hung_up[0];
+             close(hung_up[1]);
+         }, PLAT_WAKE_SERIAL_GONE},
 #endif
     };
     for (const Row& row : rows) {
@@ -80,6 +87,10 @@ TEST(Wait, WakesForEachSourceAndOtherwiseAtItsTimeout)
 #endif
     }
 
+#ifndef _WIN32
+    sources.serial = serial[0];
+    close(hung_up[0]);
+#endif
     // Nothing ready: the wait lasts its time, and a time of 0 only looks.
     unsigned woke = 1;
     EXPECT_GE(elapsed_ms([&] { woke = plat_wait.wait(sources, 30); }), 25);

@@ -23,8 +23,10 @@ namespace {
 constexpr plat_socket_t kFakeSocket = 3;
 constexpr std::uint32_t kPanelType = 0x81060000;
 
+// Both clocks, the wall clock in seconds and the monotonic one in milliseconds, stand at now_s.
 long long now_s = 10000;
 long long fake_time() { return now_s; }
+long long fake_monotonic_ms() { return now_s * 1000; }
 
 std::deque<sockaddr_in> waiting;  // senders of the hellos still to be read
 long sent = 0;
@@ -41,6 +43,7 @@ long fake_recv_from(plat_socket_t, void* buffer, std::size_t, sockaddr_in* from)
 void stub_sockets()
 {
     plat_time = fake_time;
+    plat_monotonic_ms = fake_monotonic_ms;
     plat_net.startup = [] { return true; };
     plat_net.udp_socket = [] { return kFakeSocket; };
     plat_net.tcp_socket = [] { return PLAT_INVALID_SOCKET; };
@@ -73,12 +76,15 @@ void known_peers_pass()
     constexpr unsigned int kPeers = 10000;
     zvmp_set_peer_cap(kPeers);
     // Learned at the allowed rate, then all made fresh so that none expires.
+    const long long then = now_s;
     for (unsigned int i = 0; i < kPeers; ++i) {
         sockaddr_in sa = peer(i);
+        now_s = 1 + i / ZVMP_NEW_PEERS_PER_SECOND;
         zvmp_add_target_to_list(plat_inet_ntoa(sa.sin_addr.s_addr), ntohs(sa.sin_port), &zvmp_net_peer_list,
-                                1 + i / ZVMP_NEW_PEERS_PER_SECOND, kPanelType);
+                                ZvmpLifetime::learned, kPanelType);
     }
-    for (zvmp_net_tgt_list_s* e = zvmp_net_peer_list; e != nullptr; e = e->next) e->last_heard = now_s;
+    now_s = then;
+    for (zvmp_net_tgt_list_s* e = zvmp_net_peer_list; e != nullptr; e = e->next) e->last_heard = fake_monotonic_ms();
     zvmp_showtime();  // this second's hello round
     std::printf("learned peers: %u (agree: %d)\n", zvmp_number_of_learned_peers(), zvmp_peers_agree());
 

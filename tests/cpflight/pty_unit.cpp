@@ -21,11 +21,16 @@ constexpr int WAIT_LIMIT_MS = 5000;
 
 PtyUnit::PtyUnit() : master_(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK))
 {
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) std::abort();
+    // Not inherited by the program under test, so that closing it here hangs the unit up.
+    if (master_ < 0 || fcntl(master_, F_SETFD, FD_CLOEXEC) != 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+        std::abort();
     path_ = ptsname(master_);
 }
 
-PtyUnit::~PtyUnit() { close(master_); }
+PtyUnit::~PtyUnit()
+{
+    if (master_ >= 0) close(master_);
+}
 
 void PtyUnit::send(plat_serial_t port, std::string_view bytes)
 {
@@ -96,4 +101,25 @@ std::vector<std::pair<long long, std::string>> PtyUnit::timed_reads(int ms)
             usleep(1000);
     }
     return chunks;
+}
+
+std::string PtyUnit::read_until(std::string_view text, int timeout_ms)
+{
+    std::string bytes;
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (bytes.find(text) == std::string::npos && std::chrono::steady_clock::now() < end) {
+        char chunk[256];
+        ssize_t n = read(master_, chunk, sizeof chunk);
+        if (n > 0)
+            bytes.append(chunk, static_cast<std::size_t>(n));
+        else
+            usleep(2000);  // nothing yet, or no one has opened the other side yet (EIO)
+    }
+    return bytes;
+}
+
+void PtyUnit::hang_up()
+{
+    close(master_);
+    master_ = -1;
 }

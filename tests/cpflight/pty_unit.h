@@ -32,6 +32,11 @@ public:
     // For a unit opened by another process: what it writes within `ms`, each chunk with the
     // steady-clock milliseconds at which it came.
     std::vector<std::pair<long long, std::string>> timed_reads(int ms);
+    // For a unit opened by another process: what it writes until `text` has come (or
+    // `timeout_ms` pass).
+    std::string read_until(std::string_view text, int timeout_ms);
+    // The unit goes away, as an unplugged adapter: the other side hangs up.
+    void hang_up();
 
 private:
     int master_;

@@ -1,4 +1,5 @@
-// The POSIX serial port: which device a port name means, and the line a pseudo-terminal gets.
+// The POSIX serial port: which device a port name means, the line a pseudo-terminal gets, and
+// one that hangs up.
 #include <fcntl.h>
 #include <termios.h>
 
@@ -78,7 +79,7 @@ TEST(SerialPort, OpenIsExclusiveAndReportsTheError)
     plat_serial.close(port);
 
     EXPECT_EQ(plat_serial.open("/nonexistent/ttyS0"), PLAT_INVALID_SERIAL);
-    EXPECT_EQ(plat_serial.open_error(), ENOENT);
+    EXPECT_EQ(plat_serial.last_error(), ENOENT);
 }
 
 TEST(SerialPort, ConfigureRefusesWhatIsNoTerminal)
@@ -86,5 +87,24 @@ TEST(SerialPort, ConfigureRefusesWhatIsNoTerminal)
     plat_serial_t port = plat_serial.open("/dev/null");
     ASSERT_NE(port, PLAT_INVALID_SERIAL);
     EXPECT_FALSE(plat_serial.configure(port));
+    EXPECT_FALSE(plat_serial.gone(port));  // no terminal (ENOTTY) is no loss
+    plat_serial.close(port);
+}
+
+// What an unplugged adapter looks like: the terminal reads as empty, its writes and the look at
+// it fail with EIO.
+TEST(SerialPort, ATerminalThatHungUpReadsAsEmptyAndIsGone)
+{
+    PtyUnit unit;
+    plat_serial_t port = plat_serial.open(unit.path().c_str());
+    ASSERT_TRUE(plat_serial.configure(port));
+    EXPECT_FALSE(plat_serial.gone(port));
+    unit.hang_up();
+    char buffer[8];
+    EXPECT_EQ(plat_serial.read(port, buffer, sizeof buffer), 0);
+    EXPECT_TRUE(plat_serial.gone(port));
+    EXPECT_EQ(plat_serial.last_error(), EIO);
+    EXPECT_EQ(plat_serial.write(port, "K999", 5), -1);
+    EXPECT_TRUE(plat_serial_error_means_gone(plat_serial.last_error()));
     plat_serial.close(port);
 }

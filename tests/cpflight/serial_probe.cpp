@@ -80,7 +80,7 @@ int main()
         if (cmd == "open") {
             plat_serial_t port = plat_serial.open(arg);
             if (port == PLAT_INVALID_SERIAL) {
-                std::printf("error %d\n", plat_serial.open_error());
+                std::printf("error %d\n", plat_serial.last_error());
             } else {
                 ports.push_back(port);
                 std::printf("ok %zu\n", ports.size() - 1);

@@ -40,7 +40,7 @@ TEST(SerialPortWindows, PortNameToDevicePath)
 TEST(SerialPortWindows, MissingDeviceAndNoSerialDevice)
 {
     EXPECT_EQ(plat_serial.open("\\\\.\\COM98765"), PLAT_INVALID_SERIAL);
-    EXPECT_EQ(plat_serial.open_error(), PLAT_SERIAL_NO_DEVICE);
+    EXPECT_EQ(plat_serial.last_error(), PLAT_SERIAL_NO_DEVICE);
 
     // The null device opens, but has no line to configure.
     plat_serial_t port = plat_serial.open("NUL");

@@ -1,7 +1,10 @@
 // The program as its users run it: build/pyxplugin started as a process on the built-in
 // simulator, watched and commanded by a panel over loopback, stopped by signals, outliving a
-// simulator that starts late and restarts (-w), and blanking a CPFlight unit as it ends.
+// simulator that starts late and restarts (-w), blanking a CPFlight unit as it ends, and
+// starting one again that was unplugged and plugged back.
 #include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -75,6 +78,32 @@ std::optional<panel::Packet> wait_for_full(panel::Client& client, int ms, Accept
             if (p.is_full() && accept(p)) return p;
     }
     return std::nullopt;
+}
+
+// The full packets that reach the panel within `ms`: how many, the longest gap between two, and
+// the last one.
+struct FullStream {
+    int count = 0;
+    long long longest_gap_ms = 0;
+    std::optional<panel::Packet> last;
+};
+
+FullStream full_stream_within(panel::Client& client, int ms)
+{
+    using namespace std::chrono;
+    FullStream stream;
+    long long last_ms = -1;
+    for (auto end = steady_clock::now() + milliseconds(ms); steady_clock::now() < end;) {
+        for (auto& p : client.receive_for(20)) {
+            if (!p.is_full()) continue;
+            long long now = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+            if (last_ms >= 0) stream.longest_gap_ms = std::max(stream.longest_gap_ms, now - last_ms);
+            last_ms = now;
+            ++stream.count;
+            stream.last = std::move(p);
+        }
+    }
+    return stream;
 }
 
 TEST(Program, StreamsObeysCommandsAndEndsCleanlyOnTheBuiltInSimulator)
@@ -175,29 +204,70 @@ TEST(Program, WaitsForALateSimulatorAndOutlivesItsRestartWithTheStreamGoingOn)
                                     "Connected to Flight Simulator!\n");
 }
 
+// Simulators that differ from the built-in one's defaults: a clock set back an hour, a clock in
+// whole seconds, names it does not know. The stream goes on at its rate where it can, the program
+// says what it met, and an ADF command reaches the simulator in its encoding or is named refused.
+TEST(Program, StreamsThroughAClockSetBackOrInWholeSecondsAndNamesWhatTheSimulatorRefuses)
+{
+    constexpr std::uint32_t kAdf1 = 0x22011d15;
+    constexpr std::uint32_t kRadios = 0x2a0c1d31;
+    struct Case {
+        std::string environment;  // for the built-in simulator
+        int signal;               // once the stream flows; 0 for none
+        std::vector<std::string> lines;
+        bool streams;
+    };
+    const std::string refused = "Flight Simulator refused ";
+    const Case cases[] = {
+        {"ZVSIM_OFFLINE_S=0", SIGUSR2, {}, true},
+        {"ZVSIM_CLOCK_STEP=1", 0,
+         {"Flight Simulator's clock advances in steps of 1.0 s: passes now follow the data blocks"}, true},
+        {"ZVSIM_UNKNOWN=ADF ACTIVE FREQUENCY:1;ADF_COMPLETE_SET", 0,
+         {refused + "variable \"ADF ACTIVE FREQUENCY:1\" (Number): NAME_UNRECOGNIZED",
+          refused + "event \"ADF_COMPLETE_SET\": NAME_UNRECOGNIZED",
+          "Flight Simulator sends 756-byte data blocks where 760 are expected: panels receive no flight data",
+          refused + "event \"ADF_COMPLETE_SET\": UNRECOGNIZED_ID"},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.environment);
+        ChildProcess program({"/usr/bin/env", c.environment, PYXPLUGIN_EXE});
+        panel::Client client(0x81060000);
+        if (c.streams) {
+            ASSERT_TRUE(start_streaming(client)) << program.output();
+        } else {
+            ASSERT_TRUE(wait_for_output(program, "Connected", 2000)) << program.output();
+            client.request_stream(kProgramPort);
+        }
+        if (c.signal != 0) program.signal(c.signal);
+        client.send({panel::word_message(kAdf1, 35000)}, kProgramPort);  // 350 kHz
+        for (const std::string& line : c.lines) EXPECT_TRUE(wait_for_output(program, line, 4000)) << line;
+
+        FullStream stream = full_stream_within(client, 2000);
+        if (c.streams) {
+            EXPECT_GE(stream.count, 30);
+            EXPECT_LE(stream.count, 44);
+            EXPECT_LT(stream.longest_gap_ms, 500);
+            ASSERT_TRUE(stream.last && stream.last->find(kRadios));
+            EXPECT_EQ(stream.last->find(kRadios)->word(8), 35000u);  // ADF 1 reads back as sent
+        } else {
+            EXPECT_EQ(stream.count, 0);
+        }
+        EXPECT_EQ(program.stop(SIGTERM, 5000), 0);
+    }
+}
+
 // The unit's start-up pauses 2 s after "K999" and 5 s after "Q001"; a streaming panel keeps
 // receiving all along.
 TEST(Program, StartsTheCpflightUnitWhileAPanelKeepsStreaming)
 {
-    using namespace std::chrono;
     PtyUnit unit;
     std::vector<std::pair<long long, std::string>> chunks;
     std::thread reader([&] { chunks = unit.timed_reads(9500); });
     ChildProcess program({PYXPLUGIN_EXE, "-c", unit.path()});
     panel::Client client(0x81060000);
     bool streaming = start_streaming(client);
-    long long last = -1;
-    long long longest_gap = 0;
-    int full = 0;
-    for (auto end = steady_clock::now() + milliseconds(8000); steady_clock::now() < end;) {
-        for (const auto& p : client.receive_for(20)) {
-            if (!p.is_full()) continue;
-            long long now = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-            if (last >= 0) longest_gap = std::max(longest_gap, now - last);
-            last = now;
-            ++full;
-        }
-    }
+    FullStream stream = full_stream_within(client, 8000);
     reader.join();
     EXPECT_EQ(program.stop(SIGTERM, 5000), 0);
     ASSERT_TRUE(streaming) << program.output();
@@ -224,22 +294,65 @@ TEST(Program, StartsTheCpflightUnitWhileAPanelKeepsStreaming)
     EXPECT_GE(configure - query, 4990);
     EXPECT_LT(configure - query, 5500);
     // About twenty full packets a second throughout, with no freeze.
-    EXPECT_GE(full, 100);
-    EXPECT_LT(longest_gap, 1000);
+    EXPECT_GE(stream.count, 100);
+    EXPECT_LT(stream.longest_gap_ms, 1000);
 }
 
-TEST(Program, TellsTheCpflightUnitK999LastWhenStopped)
+// A stop 1 s into the unit's start-up (which pauses 2 s after "K999") abandons it: the program
+// ends at once, and the unit hears "K999" last.
+TEST(Program, AStopDuringTheCpflightStartUpEndsAtOnceWithK999Last)
 {
+    using namespace std::chrono;
     PtyUnit unit;
     ChildProcess program({PYXPLUGIN_EXE, "-c", unit.path()});
-    // The unit's start-up sequence takes 7 s; the stop comes during it and is served after it.
-    std::string bytes = unit.read_until_closed(30000, [&] { program.signal(SIGTERM); });
+    steady_clock::time_point stopped;
+    std::string bytes = unit.read_until_closed(30000, [&] {
+        std::this_thread::sleep_for(seconds(1));
+        stopped = steady_clock::now();
+        program.signal(SIGTERM);
+    });
     EXPECT_EQ(program.wait(5000), 0);
+    EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - stopped).count(), 500);
     using namespace std::string_literals;
-    ASSERT_GE(bytes.size(), 10u);
-    EXPECT_EQ(bytes.substr(0, 5), "K999\0"s);
-    EXPECT_NE(bytes.find("V01"), std::string::npos);  // the dials went out
-    EXPECT_EQ(bytes.substr(bytes.size() - 5), "K999\0"s);
+    EXPECT_EQ(bytes, "K999\0K999\0"s);
+}
+
+// With -w, a unit that is unplugged and plugged back, named by a stable link that udev removes
+// and makes again for the new terminal (as /dev/serial/by-id/... for a USB adapter).
+TEST(Program, ACpflightUnitThatGoesAwayIsStartedAgainWhenItComesBack)
+{
+    using namespace std::string_literals;
+    char dir[] = "/tmp/zv-unit-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string link = std::string(dir) + "/cpflight";
+    std::optional<PtyUnit> unit(std::in_place);
+    ASSERT_EQ(symlink(unit->path().c_str(), link.c_str()), 0);
+    ChildProcess program({PYXPLUGIN_EXE, "-w", "-v", "-c", link});
+    EXPECT_NE(unit->read_until("V05"s, 12000).find("V05"), std::string::npos) << "no start-up";
+
+    unit->hang_up();
+    unlink(link.c_str());
+    const std::string gone = "\nCPFlight unit on " + link + " went away, waiting for it ...";
+    EXPECT_TRUE(wait_for_output(program, gone, 2000)) << program.output();
+    // The status line (every 10 s) while the unit is away.
+    EXPECT_TRUE(wait_for_output(program, "cpflight=lost", 12000)) << program.output();
+
+    unit.emplace();
+    ASSERT_EQ(symlink(unit->path().c_str(), link.c_str()), 0);
+    std::string bytes = unit->read_until("V05"s, 12000);
+    EXPECT_EQ(bytes.substr(0, 22), "K999\0Q001\0L0198\0C00\n0\0"s);
+    EXPECT_NE(bytes.find("V04"), std::string::npos);  // the dials went out
+    EXPECT_EQ(program.stop(SIGINT, 5000), 0);
+    // Each line once, in order; no line for the opens that failed meanwhile (-v says why).
+    const std::string out = program.output();
+    const std::string back = "\nCPFlight unit on " + link + " is back";
+    const auto at_gone = out.find(gone), at_lost = out.find("cpflight=lost"), at_back = out.find(back);
+    EXPECT_TRUE(at_gone < at_lost && at_lost < at_back && at_back != std::string::npos) << out;
+    EXPECT_EQ(out.find(gone, at_gone + 1), std::string::npos) << out;
+    EXPECT_EQ(out.find("Unable to open serial port"), std::string::npos) << out;
+    EXPECT_EQ(out.find("cpflight=lost", at_back), std::string::npos) << out;
+    unlink(link.c_str());
+    rmdir(dir);
 }
 
 }  // namespace

@@ -30,6 +30,11 @@ TEST(Commands, FrequencyAndSquawkEncodings)
                          Row{123456789, 0x23456789}, Row{4294967295u, 0x94967295}}) {
         EXPECT_EQ(zvpyxpl_hex2dec(r.in), r.freq) << r.in;
     }
+    // ADF: whole kHz below 10000, tens of hertz from there; five digits of 100 Hz, the rest cut off.
+    for (const Row& r : {Row{0, 0}, Row{190, 0x01900000}, Row{9999, 0x99990000}, Row{10000, 0x01000000},
+                         Row{35005, 0x03500000}, Row{4294967295u, 0x96729000}}) {
+        EXPECT_EQ(zvpyxpl_adf_to_sim_freq(r.in), r.freq) << r.in;
+    }
 }
 
 TEST(Commands, RadiosTransponderAndAltimeter)
@@ -43,8 +48,10 @@ TEST(Commands, RadiosTransponderAndAltimeter)
         {"NAV 1 standby", FRAME(), DO(zvpyxpl_fd_set_nav1s(10800)), {{48, 0x0800}}},
         {"NAV 2", FRAME(), DO(zvpyxpl_fd_set_nav2(11795)), {{49, 0x1795}}},
         {"NAV 2 standby", FRAME(), DO(zvpyxpl_fd_set_nav2s(20000)), {{50, 0}}},
-        {"ADF 1 uses the same encoding", FRAME(), DO(zvpyxpl_fd_set_adf1(10350)), {{51, 0x0350}}},
-        {"ADF 2 below 10000 wraps", FRAME(), DO(zvpyxpl_fd_set_adf2(3500)), {{53, 0x0796}}},
+        {"ADF 1 in tens of hertz", FRAME(), DO(zvpyxpl_fd_set_adf1(35000)), {{51, 0x03500000}}},
+        {"ADF 2 in tens of hertz", FRAME(), DO(zvpyxpl_fd_set_adf2(179950)), {{53, 0x17995000}}},
+        {"ADF 1 in kHz below 10000", FRAME(), DO(zvpyxpl_fd_set_adf1(350)), {{51, 0x03500000}}},
+        {"ADF 2 in kHz below 10000", FRAME(), DO(zvpyxpl_fd_set_adf2(1799)), {{53, 0x17990000}}},
         {"ADF standby sends nothing", FRAME(), DO(zvpyxpl_fd_set_adf1s(2450); zvpyxpl_fd_set_adf2s(3000)), {}},
         {"squawk", FRAME(), DO(zvpyxpl_fd_set_xpdr_code(7000)), {{55, 0x7000}}},
         {"squawk 1200", FRAME(), DO(zvpyxpl_fd_set_xpdr_code(1200)), {{55, 0x1200}}},

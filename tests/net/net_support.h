@@ -1,4 +1,4 @@
-// Helpers for the network tests: a replaceable clock, the test's own loopback sockets, datagram
+// Helpers for the network tests: replaceable clocks, the test's own loopback sockets, datagram
 // building from 32-bit words, and a recorder of the datagrams the network sends.
 #pragma once
 
@@ -19,14 +19,19 @@ namespace nt {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// ---- Clock ----
+// ---- Clocks ----
 
+// Seconds on both clocks: the wall clock reads clock_s + wall_step_s, the monotonic clock
+// clock_s * 1000 milliseconds, so that a step of the wall clock leaves the monotonic one alone.
 inline long long clock_s = 1000;
-inline long long fake_time() { return clock_s; }
+inline long long wall_step_s = 0;
+inline long long fake_time() { return clock_s + wall_step_s; }
+inline long long fake_monotonic_ms() { return clock_s * 1000; }
 inline void use_fake_clock(long long now)
 {
     clock_s = now;
     plat_time = fake_time;
+    plat_monotonic_ms = fake_monotonic_ms;
 }
 
 // ---- Bytes ----

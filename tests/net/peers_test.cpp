@@ -72,7 +72,7 @@ TEST(Peers, MulticastListIsSeparateAndUncounted)
     EXPECT_EQ(list_of(zvmp_net_mcast_list),
               (std::vector<std::string>{"239.224.224.1:2424", "239.224.224.1:2425", "239.224.224.1:2426"}));
     EXPECT_EQ(zvmp_net_mcast_list->node_type, ZVMP_MCAST_NODE_TYPE);
-    EXPECT_EQ(zvmp_net_mcast_list->last_heard, 0);
+    EXPECT_EQ(zvmp_net_mcast_list->flags, ZVMP_TGT_PERMANENT);
     EXPECT_EQ(zvmp_number_of_peers(), 1u);
     zvmp_remove_multicast_target("239.224.224.1", 2425);
     EXPECT_EQ(list_of(zvmp_net_mcast_list), (std::vector<std::string>{"239.224.224.1:2424", "239.224.224.1:2426"}));
@@ -112,7 +112,8 @@ TEST(Peers, LearnedPeersExpireAfterMoreThanSixtySeconds)
     receive(ZVMP_MSG_REQ_STREAM, sender("10.0.0.5", 5000));
     zvmp_net_tgt_list_s* learned = zvmp_peer_with_addr_port("10.0.0.5", 5000);
     ASSERT_NE(learned, nullptr);
-    EXPECT_EQ(learned->last_heard, 1000);
+    EXPECT_EQ(learned->last_heard, 1000000);  // monotonic milliseconds
+    EXPECT_EQ(learned->flags, ZVMP_TGT_STREAMING);
     EXPECT_EQ(learned->node_type, 0x84060000u);
     EXPECT_EQ(zvmp_number_of_stream_clients(), 1u);
 
@@ -143,7 +144,7 @@ TEST(Peers, HelloRefreshesALearnedPeer)
     clock_s = 1110;
     zvmp_remove_expired_peers();
     ASSERT_NE(zvmp_peer_with_addr_port("10.0.0.5", 5000), nullptr);
-    EXPECT_EQ(zvmp_peer_list()->last_heard, 1050);
+    EXPECT_EQ(zvmp_peer_list()->last_heard, 1050000);
     EXPECT_EQ(zvmp_number_of_peers(), 1u);
 }
 
@@ -155,13 +156,13 @@ TEST(Peers, PermanentAndLearnedPeers)
     receive(ZVMP_MSG_HELLO, sender("10.0.0.1", 2424), 0x84070000);
     zvmp_net_tgt_list_s* by_hand = zvmp_peer_with_addr_port("10.0.0.1", 2424);
     EXPECT_EQ(by_hand->node_type, 0x84070000u);
-    EXPECT_EQ(by_hand->last_heard, 0);
-    EXPECT_EQ(by_hand->last_update, 1000);
+    EXPECT_EQ(by_hand->flags, ZVMP_TGT_PERMANENT);
+    EXPECT_EQ(by_hand->last_update, 1000000);
 
     // A learned peer added by hand becomes permanent.
     receive(ZVMP_MSG_HELLO, sender("10.0.0.2", 6000));
     zvmp_add_peer_target("10.0.0.2", 6000, 0x81060000);
-    EXPECT_EQ(zvmp_peer_with_addr_port("10.0.0.2", 6000)->last_heard, 0);
+    EXPECT_EQ(zvmp_peer_with_addr_port("10.0.0.2", 6000)->flags, ZVMP_TGT_PERMANENT);
     EXPECT_EQ(zvmp_number_of_learned_peers(), 0u);
     clock_s = 5000;
     zvmp_remove_expired_peers();
@@ -231,12 +232,15 @@ TEST(Peers, AFullListReplacesTheIdlePeerHeardFromLongestAgo)
         long long heard[3];  // learned peers on ports 1, 2, 3, in list order
         bool streaming[3];
         unsigned int goes;  // the port replaced by 10.0.1.9:9 at second 1000; 0: refused
+        long long wall_step = 0;  // of the wall clock before the newcomer, which changes nothing
     };
     const Case cases[] = {
         {"oldest goes", {990, 980, 995}, {}, 2},
         {"ties go by list order", {990, 980, 980}, {}, 2},
         {"streaming and heard 4 s ago stays", {996, 997, 998}, {true}, 2},
         {"streaming and silent 5 s goes", {995, 997, 998}, {true}, 1},
+        {"an hour on the wall clock later, heard 4 s ago stays", {996, 997, 998}, {true}, 2, 3600},
+        {"an hour on the wall clock earlier, silent 5 s goes", {995, 997, 998}, {true}, 1, -3600},
         {"all streaming and heard lately: refused", {996, 997, 999}, {true, true, true}, 0},
     };
     unsigned int refused = 0;
@@ -248,6 +252,7 @@ TEST(Peers, AFullListReplacesTheIdlePeerHeardFromLongestAgo)
             if (c.streaming[i]) receive(ZVMP_MSG_REQ_STREAM, sender("10.0.1.1", i + 1));
         }
         clock_s = 1000;
+        wall_step_s = c.wall_step;
         removed_port = 0;
         receive(ZVMP_MSG_HELLO, sender("10.0.1.9", 9));
         EXPECT_EQ(removed_port, c.goes);
@@ -271,12 +276,15 @@ TEST(Peers, AtMostSixtyFourNewPeersASecondAndTheDefaultBound)
     use_fake_clock(1000);
     zvmp_set_peer_cap(0);  // out of range: the default stays
     for (unsigned int port = 1; port <= 70; ++port) receive(ZVMP_MSG_HELLO, sender("10.0.2.1", port));
+    wall_step_s = 3600;  // the second is the monotonic clock's: a wall-clock step starts none
+    receive(ZVMP_MSG_HELLO, sender("10.0.2.1", 71));
+    wall_step_s = 0;
     EXPECT_EQ(zvmp_number_of_peers(), 64u);
-    EXPECT_EQ(zvmp_number_refused(), 6u);
+    EXPECT_EQ(zvmp_number_refused(), 7u);
     receive(ZVMP_MSG_HELLO, sender("10.0.2.1", 64), 0x84060000);  // known: still heard
     zvmp_add_peer_target("10.0.2.2", 2424, 0x81060000);           // permanent: still added
     EXPECT_EQ(zvmp_number_of_peers(), 65u);
-    EXPECT_EQ(zvmp_number_refused(), 6u);
+    EXPECT_EQ(zvmp_number_refused(), 7u);
     for (unsigned int second = 1; second <= 4; ++second) {
         clock_s = 1000 + second;
         for (unsigned int port = 1; port <= 64; ++port)
@@ -284,7 +292,7 @@ TEST(Peers, AtMostSixtyFourNewPeersASecondAndTheDefaultBound)
     }
     // 320 learned in all: the last 64 took the places of the first 64.
     EXPECT_EQ(zvmp_number_of_learned_peers(), ZVMP_DEFAULT_PEER_CAP);
-    EXPECT_EQ(zvmp_number_refused(), 6u);
+    EXPECT_EQ(zvmp_number_refused(), 7u);
     EXPECT_EQ(zvmp_peer_with_addr_port("10.0.2.1", 64), nullptr);
     EXPECT_TRUE(zvmp_peers_agree());
 }

@@ -122,7 +122,7 @@ TEST_F(ReceiveTest, TypeCodedHelloAddsTheSenderWithItsSecondWord)
     zvmp_net_tgt_list_s* peer = zvmp_peer_with_addr_port("127.0.0.1", panel.port);
     ASSERT_NE(peer, nullptr);
     EXPECT_EQ(peer->node_type, 0x84060000u);
-    EXPECT_EQ(peer->last_heard, 1000);
+    EXPECT_EQ(peer->last_heard, 1000000);
     EXPECT_EQ(zvmp_number_of_peers(), 1u);
 }
 

@@ -62,8 +62,9 @@ TEST(SimEvents, EachEventTakesEffectByTheNextFrame)
         {{{"NAV1_STBY_SET", 0x0800}}, "NAV STANDBY FREQUENCY:1", "Number", 108000000},
         {{{"NAV2_RADIO_SET", 0x1390}}, "NAV ACTIVE FREQUENCY:2", "Number", 113900000},
         {{{"NAV2_STBY_SET", 0x1655}}, "NAV STANDBY FREQUENCY:2", "Number", 116550000},
-        {{{"ADF_COMPLETE_SET", 0x00415000}}, "ADF ACTIVE FREQUENCY:1", "KHz", 415},
-        {{{"ADF2_COMPLETE_SET", 0x7646}}, "ADF ACTIVE FREQUENCY:2", "Number", 7646},
+        {{{"ADF_COMPLETE_SET", 0x04150000}}, "ADF ACTIVE FREQUENCY:1", "KHz", 415},
+        {{{"ADF2_COMPLETE_SET", 0x17995000}}, "ADF ACTIVE FREQUENCY:2", "Number", 1799500},
+        {{{"ADF2_COMPLETE_SET", 0x7646}}, "ADF ACTIVE FREQUENCY:2", "Number", 400000},  // four digits: ignored
         {{{"XPNDR_SET", 0x7000}}, "TRANSPONDER CODE:1", "Number", 7000},
         {{{"XPNDR_SET", 0x7800}}, "TRANSPONDER CODE:1", "Number", 2000},  // 8 is no squawk digit
         {{{"AUTOPILOT_ON", 0}}, "AUTOPILOT MASTER", "Bool", 1},
@@ -140,6 +141,8 @@ TEST(SimEvents, TheProgramReadsBackWhatItSent)
     zvpyxpl_fd_transmit(EVT_KOHLSMAN_SET, 16209);
     zvpyxpl_fd_transmit(EVT_AUTO_THROTTLE_ARM, 0);
     zvpyxpl_fd_transmit(EVT_AP_MACH_SET, 1);
+    zvpyxpl_fd_set_adf1(35000);  // tens of hertz, as published
+    zvpyxpl_fd_set_adf2(1799);   // whole kHz, as the radio block's words arrive
     SimConnect_CallDispatch(c.handle, zvscpl_dispatch_proc, nullptr);
 
     EXPECT_EQ(fdata.com_active_frequency_1 / 10000, 11810);
@@ -154,6 +157,8 @@ TEST(SimEvents, TheProgramReadsBackWhatItSent)
     EXPECT_NEAR(static_cast<float>(fdata.kohlsman_setting_mb) / 33.86f, 29.92f, 0.01f);
     EXPECT_EQ(fdata.autopilot_throttle_arm, 1);
     EXPECT_EQ(fdata.autopilot_mach_hold, 1);
+    EXPECT_EQ(zvpyxpl_fd_get_adf1(), 35000u);
+    EXPECT_EQ(zvpyxpl_fd_get_adf2(), 179900u);
 }
 
 }  // namespace

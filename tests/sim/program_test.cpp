@@ -1,6 +1,7 @@
 // The program's main loop on the built-in simulator: it connects, waits for each frame as the
 // simulator says it falls due, takes a block every frame, and a SIGTERM ends it through the
-// program's stop flag.
+// program's stop flag. Time moves only in the waits, on one clock for the loop and the simulator.
+#include <cmath>
 #include <csignal>
 #include <string>
 
@@ -49,6 +50,8 @@ unsigned wait_on_the_sim_clock(const PlatWaitSources&, long long timeout_ms)
 TEST(SimProgram, TheMainLoopRunsOnTheSimulatorUntilASignalEndsIt)
 {
     zvsim_clock = simtest::test_clock;
+    // The loop's monotonic clock is the simulator's too, so only the waits move time on.
+    plat_monotonic_ms = [] { return std::llround(simtest::elapsed * 1000.0); };
     plat_wait.wait = wait_on_the_sim_clock;
     ASSERT_TRUE(plat_signals.install_stop(&zvscpl_state.stop));
     testing::internal::CaptureStdout();

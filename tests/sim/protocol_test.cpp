@@ -112,6 +112,9 @@ TEST(SimProtocol, RejectedRequestsAnswerWithTheExceptionSendIdAndParameterIndex)
         EXPECT_EQ(at<DWORD>(m, 12), tc.exception);
         EXPECT_EQ(at<DWORD>(m, 16), static_cast<DWORD>(1 + tc.calls));
         EXPECT_EQ(at<DWORD>(m, 20), tc.index);
+        DWORD last_sent = 0;  // the failing request is always the last one
+        EXPECT_EQ(SimConnect_GetLastSentPacketID(c.handle, &last_sent), S_OK);
+        EXPECT_EQ(last_sent, static_cast<DWORD>(1 + tc.calls));
         SimConnect_Close(c.handle);
         c.handle = nullptr;
     }
@@ -282,6 +285,21 @@ TEST(SimProtocol, PeriodicSystemEventsFollowTheSimulatorClock)
 }
 
 #ifdef SIGUSR1  // POSIX only
+TEST(SimProtocol, SigusrTwoSetsTheClockBackAnHourAndTheFlightGoesOn)
+{
+    Client c;
+    define_time(c);
+    request(c, 1, SIMCONNECT_PERIOD_VISUAL_FRAME);
+    c.frame();
+    const double before = at<double>(c.block(1), 0);
+    std::raise(SIGUSR2);
+    c.frame();
+    EXPECT_EQ(c.ids(), std::vector<DWORD>{DATA});
+    EXPECT_NEAR(at<double>(c.block(1), 0), before - 3600.0 + 1.0 / ZVSIM_FRAMES_PER_SECOND, 1e-6);
+    c.frame();
+    EXPECT_NEAR(at<double>(c.block(1), 0), before - 3600.0 + 2.0 / ZVSIM_FRAMES_PER_SECOND, 1e-6);
+}
+
 TEST(SimProtocol, SigusrOneRestartsWithQuitTwoSecondsRefusedThenAnEarlierFreshWorld)
 {
     Client c;

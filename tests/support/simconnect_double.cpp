@@ -18,6 +18,7 @@ std::vector<SubscribeCall> subscriptions;
 std::vector<TransmitCall> transmits;
 int closes = 0;
 int dispatches = 0;
+DWORD last_send_id = 0;
 HRESULT open_result = S_OK;
 HRESULT dispatch_result = S_OK;
 HANDLE handle = reinterpret_cast<HANDLE>(0x5C);
@@ -137,6 +138,7 @@ SIMCONNECTAPI SimConnect_Open(HANDLE* phSimConnect, LPCSTR szName, HWND hWnd, DW
             return 0;
         };
     opens.push_back({szName ? szName : "", hWnd, UserEventWin32, hEventHandle, ConfigIndex});
+    last_send_id = 1;
     if (phSimConnect) *phSimConnect = SUCCEEDED(open_result) ? handle : nullptr;
     return open_result;
 }
@@ -166,6 +168,7 @@ SIMCONNECTAPI SimConnect_SubscribeToSystemEvent(HANDLE, SIMCONNECT_CLIENT_EVENT_
                                                 const char* SystemEventName)
 {
     calls.push_back("Subscribe");
+    ++last_send_id;
     subscriptions.push_back({EventID, SystemEventName ? SystemEventName : ""});
     return S_OK;
 }
@@ -175,7 +178,7 @@ SIMCONNECTAPI SimConnect_AddToDataDefinition(HANDLE, SIMCONNECT_DATA_DEFINITION_
                                              DWORD DatumID)
 {
     calls.push_back("AddToDataDefinition");
-    definitions.push_back({DefineID, DatumName ? DatumName : "", UnitsName == nullptr,
+    definitions.push_back({++last_send_id, DefineID, DatumName ? DatumName : "", UnitsName == nullptr,
                            UnitsName ? UnitsName : "", DatumType, fEpsilon, DatumID});
     return S_OK;
 }
@@ -186,6 +189,7 @@ SIMCONNECTAPI SimConnect_RequestDataOnSimObject(HANDLE, SIMCONNECT_DATA_REQUEST_
                                                 DWORD origin, DWORD interval, DWORD limit)
 {
     calls.push_back("RequestData");
+    ++last_send_id;
     requests.push_back({RequestID, DefineID, ObjectID, Period, Flags, origin, interval, limit});
     return S_OK;
 }
@@ -193,7 +197,7 @@ SIMCONNECTAPI SimConnect_RequestDataOnSimObject(HANDLE, SIMCONNECT_DATA_REQUEST_
 SIMCONNECTAPI SimConnect_MapClientEventToSimEvent(HANDLE, SIMCONNECT_CLIENT_EVENT_ID EventID, const char* EventName)
 {
     calls.push_back("MapEvent");
-    mappings.push_back({EventID, EventName ? EventName : ""});
+    mappings.push_back({++last_send_id, EventID, EventName ? EventName : ""});
     return S_OK;
 }
 
@@ -202,6 +206,14 @@ SIMCONNECTAPI SimConnect_TransmitClientEvent(HANDLE, SIMCONNECT_OBJECT_ID Object
                                              SIMCONNECT_EVENT_FLAG Flags)
 {
     calls.push_back("Transmit");
+    ++last_send_id;
     transmits.push_back({ObjectID, EventID, dwData, GroupID, Flags});
+    return S_OK;
+}
+
+SIMCONNECTAPI SimConnect_GetLastSentPacketID(HANDLE, DWORD* pdwSendID)
+{
+    if (pdwSendID == nullptr) return E_FAIL;
+    *pdwSendID = last_send_id;
     return S_OK;
 }

@@ -21,6 +21,7 @@ struct OpenCall {
 };
 
 struct DefinitionCall {
+    DWORD send_id;
     DWORD define_id;
     std::string datum_name;
     bool units_null;
@@ -31,6 +32,7 @@ struct DefinitionCall {
 };
 
 struct MapCall {
+    DWORD send_id;
     DWORD event_id;
     std::string event_name;
 };
@@ -52,7 +54,7 @@ struct TransmitCall {
 };
 
 // Everything the program has called, in order ("Open", "Close", "CallDispatch", "Subscribe",
-// "AddToDataDefinition", "RequestData", "MapEvent", "Transmit").
+// "AddToDataDefinition", "RequestData", "MapEvent", "Transmit"), without the send id queries.
 extern std::vector<std::string> calls;
 extern std::vector<OpenCall> opens;
 extern std::vector<DefinitionCall> definitions;
@@ -62,6 +64,10 @@ extern std::vector<SubscribeCall> subscriptions;
 extern std::vector<TransmitCall> transmits;
 extern int closes;
 extern int dispatches;
+// The send id of the last request: the open is 1, each request after it (subscription,
+// definition, data request, mapping, transmission) the next number, as SimConnect_GetLastSentPacketID
+// tells it.
+extern DWORD last_send_id;
 
 // Result SimConnect_Open returns; S_OK unless a test changes it.
 extern HRESULT open_result;

@@ -30,11 +30,15 @@ ComPort::ComPort(int number)
     std::filesystem::create_symlink(slave, link_);
 }
 
-ComPort::~ComPort()
+ComPort::~ComPort() { hang_up(); }
+
+void ComPort::hang_up()
 {
+    if (master_ < 0) return;
     std::filesystem::remove(link_);
     close(slave_);
     close(master_);
+    slave_ = master_ = -1;
 }
 
 void ComPort::send(const std::string& bytes)

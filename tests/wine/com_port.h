@@ -20,6 +20,9 @@ public:
     std::string receive(std::size_t at_least, int timeout_ms);
     // The program's side, for its line settings.
     int slave_fd() const { return slave_; }
+    // The unit goes away, as an unplugged adapter: the terminal hangs up and the port's name
+    // is gone.
+    void hang_up();
 
 private:
     int master_ = -1;

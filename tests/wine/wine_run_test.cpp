@@ -1,7 +1,8 @@
 // The Windows build under Wine, driven from Linux: the Win32 serial back end on a COM port that
 // Wine maps to a pseudo-terminal, and pyxplugin.exe itself beside the stand-in SimConnect.dll,
-// serving a panel on loopback and starting a CPFlight unit. Runs only in scripts/test-windows,
-// which names the cross-build (ZV_WIN_BUILD) and starts Wine's server in this namespace.
+// serving a panel on loopback and starting a CPFlight unit, also one that goes away and comes
+// back. Runs only in scripts/test-windows, which names the cross-build (ZV_WIN_BUILD) and starts
+// Wine's server in this namespace.
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
@@ -261,6 +262,24 @@ TEST_F(Program, StartsACpflightUnitOnAComPort)
     EXPECT_EQ(program.stop(SIGINT, 20000), 0) << program.output();
     const std::string last = com.receive(1 << 16, 1000);
     EXPECT_EQ(hex(last.size() >= 5 ? last.substr(last.size() - 5) : last), hex("K999\0"s));
+    EXPECT_EQ(program.output().find("Unable to open serial port"), std::string::npos) << program.output();
+}
+
+// With -w, a unit on a COM port that goes away (its pseudo-terminal hangs up, which Wine shows
+// as failing writes and line state, not as a failing ClearCommError) and comes back.
+TEST_F(Program, ACpflightUnitThatGoesAwayIsReportedAndStartedAgain)
+{
+    std::optional<ComPort> com(std::in_place, kComPort);
+    ChildProcess program(under_wine(exe(), {"-w", "-c", std::to_string(kComPort)}));
+    EXPECT_EQ(hex(com->receive(5, 30000)), hex("K999\0"s));
+    com->hang_up();
+    const std::string gone = "\nCPFlight unit on " + kComPath + " went away, waiting for it ...";
+    EXPECT_TRUE(wait_for_output(program, gone, 10000)) << program.output();
+
+    com.emplace(kComPort);
+    EXPECT_EQ(hex(com->receive(5, 10000)), hex("K999\0"s));
+    EXPECT_TRUE(wait_for_output(program, "\nCPFlight unit on " + kComPath + " is back", 5000)) << program.output();
+    EXPECT_EQ(program.stop(SIGINT, 20000), 0) << program.output();
     EXPECT_EQ(program.output().find("Unable to open serial port"), std::string::npos) << program.output();
 }
 

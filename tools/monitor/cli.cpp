@@ -18,7 +18,9 @@ constexpr const char* USAGE =
     "       zvmp-monitor send --list\n"
     "\n"
     "Shows what the Pyx plugin at ADDR:N (default 127.0.0.1:59000) publishes, as a panel of\n"
-    "type 81 (full data, the default) or 84 (position data); or sends it commands by name.\n";
+    "type 81 (full data, the default) or 84 (position data); or sends it commands by name.\n"
+    "Command values are in the units a pilot uses: NAV and COM in MHz (com1 118.10), ADF in kHz\n"
+    "(adf1 350, carried as 35000 hundredths of a kHz), altitude in feet; send --list gives each.\n";
 
 bool parse_port(std::string_view text, unsigned int& port)
 {

@@ -22,7 +22,6 @@ from zvmp import wire  # noqa: E402
 
 PROGRAM = os.environ.get("ZVMP_PROGRAM", os.path.join(ROOT, "build", "pyxplugin"))
 MONITOR = os.environ.get("ZVMP_MONITOR", os.path.join(ROOT, "build", "zvmp-monitor"))
-FAST_CLOCK = os.environ.get("ZVMP_FAST_CLOCK", "")
 PROGRAM_PORT = 59000
 PROGRAM_NODE_TYPE = 0x13060000
 RADIO_BLOCK = 0x2A0C1D31
@@ -53,19 +52,13 @@ def child_environment() -> Dict[str, str]:
 
 
 class Program:
-    """build/pyxplugin on the built-in simulator with `args`, ended with SIGTERM. With
-    `fast_clock`, its network clock (hellos, peer expiry) runs 20 times as fast as the wall
-    clock; `offline` seconds it plays a simulator not started yet."""
+    """build/pyxplugin on the built-in simulator with `args`, ended with SIGTERM; `offline`
+    seconds it plays a simulator not started yet."""
 
-    def __init__(self, fast_clock: bool = False, args: Sequence[str] = (), offline: float = 0.0) -> None:
+    def __init__(self, args: Sequence[str] = (), offline: float = 0.0) -> None:
         env = child_environment()
         if offline:
             env["ZVSIM_OFFLINE_S"] = str(offline)
-        if fast_clock:
-            env["LD_PRELOAD"] = FAST_CLOCK
-            env["ZV_CLOCK_FACTOR"] = "20"
-            # A sanitized build's runtime would insist on coming first.
-            env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
         self.process = subprocess.Popen([PROGRAM, *args], stdout=subprocess.DEVNULL, env=env)
 
     def stop(self) -> int:

@@ -72,6 +72,7 @@ class LiveTest(unittest.TestCase):
             ({"spd": 250.7, "com1": 121.9, "adf1s": 415, "xpdr": 7000, "efis_range": 80, "baro": 1013, "fd_mode": 0},
              {"spd": 250.0, "spd-mach": 0, "com1": 121.9, "adf1s": 415.0, "xpdr": 7000, "efis-range": 80.0,
               "baro": 29.917307}),
+            ({"adf1": 350.05, "adf2": 1799.5}, {"adf1": 350.0, "adf2": 1799.5}),
         ]
         with zvmp.Panel(port=support.PROGRAM_PORT) as panel:
             first_state(panel)

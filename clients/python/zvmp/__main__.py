@@ -33,6 +33,8 @@ USAGE = """usage: python -m zvmp [--host ADDR] [--port N] [--type 81|84]
 Shows what the Pyx plugin at ADDR:N (default 127.0.0.1:59000) publishes, as a panel of
 type 81 (full data, the default) or 84 (position data), one line a second; or sends it
 commands by name; or lists the programs that say hello on the local network.
+Command values are in the units a pilot uses: NAV and COM in MHz (com1 118.10), ADF in kHz
+(adf1 350, carried as 35000 hundredths of a kHz), altitude in feet; send --list gives each.
 """
 
 

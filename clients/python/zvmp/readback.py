@@ -55,6 +55,8 @@ READS_BACK: Dict[str, str] = {
     "com1s": "as nav1",
     "com2": "as nav1",
     "com2s": "as nav1",
+    "adf1": "to 0.1 kHz, the finest step the simulator's ADF frequency takes",
+    "adf2": "as adf1",
     "adf1s": "as sent: the program keeps the standby frequency itself",
     "adf2s": "as adf1s",
 }
@@ -68,8 +70,6 @@ NOT_SHOWN: Dict[str, str] = {
     "roll": "the program publishes no value that shows a control input",
     "pitch": "the program publishes no value that shows a control input",
     "yaw": "the program publishes no value that shows a control input",
-    "adf1": "the program passes the word through the NAV/COM conversion, which gives the simulator no ADF frequency",
-    "adf2": "the program passes the word through the NAV/COM conversion, which gives the simulator no ADF frequency",
 }
 
 #: The only confirmable value a position panel receives.
@@ -169,6 +169,8 @@ def expect(entry: Entry, word: int, kind: str = "full") -> Expectation:
         return _equals(name, value, "%g" % value)
     if name.endswith("-hold") and name != "spd-hold":
         return _switch(name, word)
+    if name in ("adf1", "adf2"):
+        word = word // 10 * 10
     if entry.input in ("mhz", "khz"):
         return _equals(name, word, "%d.%02d" % (word // 100, word % 100))
     if entry.show == "squawk":
