@@ -140,20 +140,20 @@ void zvscpl_zvmp_message_callback(unsigned int id, void* data, sockaddr_in* /*fr
     ++zvscpl_report.commands;
 
     switch (zvmsg_group(id)) {
-    case 0x12:
+    case zvmsg::GROUP_AIR_DATA:
         if (id == zvmsg::ALTIMETER_SETTING) zvpyxpl_efis1_set_baro(float_at(data));
         break;
-    case 0x16: autopilot(id, data); break;
-    case 0x17: efis(id, data); break;
-    case 0x18:
+    case zvmsg::GROUP_AUTOPILOT: autopilot(id, data); break;
+    case zvmsg::GROUP_EFIS: efis(id, data); break;
+    case zvmsg::GROUP_FLIGHT_DIRECTOR:
         if (id == zvmsg::FD_MODE) zvpyxpl_fd_set_ap_fd_mode(word_at(data));
         break;
-    case 0x19:
+    case zvmsg::GROUP_CONTROLS:
         if (id == zvmsg::ROLL_INPUT) zvpyxpl_fd_set_roll(float_at(data));
         if (id == zvmsg::PITCH_INPUT) zvpyxpl_fd_set_pitch(float_at(data));
         if (id == zvmsg::YAW_INPUT) zvpyxpl_fd_set_yaw(float_at(data));
         break;
-    case 0x1D: radios(id, data); break;
+    case zvmsg::GROUP_RADIOS: radios(id, data); break;
     default: break;
     }
 }

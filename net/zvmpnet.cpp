@@ -41,7 +41,7 @@ void lower(unsigned int& counter)
     if (counter > 0) --counter;
 }
 
-bool is_network_message(std::uint32_t id) { return (id & 0xF0000000) == 0 && ((id >> 8) & 0xFF) == 0x01; }
+bool is_network_message(std::uint32_t id) { return (id & 0xF0000000) == 0 && ((id >> 8) & 0xFF) == ZVMP_NETWORK_GROUP; }
 
 // The address (network order) of dotted text and a port, or false when either is refused.
 bool parse_target(const char* addr, unsigned int port, std::uint32_t& out)

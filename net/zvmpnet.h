@@ -19,29 +19,16 @@
 
 #include "net/zvmpsocket.h"
 #include "platform/net.h"
+#include "protocol/network.h"
 
 static_assert(std::endian::native == std::endian::little, "ZVMP words travel in host order, which must be little-endian");
 
 inline constexpr std::uint32_t ZVMP_PKT_BUFFER_SIZE = 2048;
-inline constexpr std::uint32_t ZVMP_PKT_HEADER_SIZE = 24;
-// Largest packet on the wire, and the receive size.
-inline constexpr std::uint32_t ZVMP_PKT_MAX_LENGTH = 1472;
 // Datagrams read by one service call at most, so that a flood cannot hold up the main loop;
 // the rest wait for the next call.
 inline constexpr unsigned int ZVMP_MAX_PACKETS_PER_SERVICE = 256;
-// Bits 16..23 of node type words made here: protocol version 6.
-inline constexpr std::uint32_t ZVMP_PROTOCOL_VERSION_BITS = 0x00060000;
-
-inline constexpr std::uint32_t ZVMP_MSG_HELLO = 0x02010101;
-inline constexpr std::uint32_t ZVMP_MSG_REQ_STREAM = 0x01000102;
-inline constexpr std::uint32_t ZVMP_MSG_STOP_STREAM = 0x01000103;
-
-// Group that a socket opened on a fixed port joins.
-inline constexpr const char* ZVMP_MCAST_GROUP = "239.224.224.1";
 // Node type word given to every multicast target.
-inline constexpr std::uint32_t ZVMP_MCAST_NODE_TYPE = 0x80060000;
-// Only the type code (top byte) of a node type word is compared.
-inline constexpr std::uint32_t ZVMP_NODE_TYPE_CODE_MASK = 0xFF000000;
+inline constexpr std::uint32_t ZVMP_MCAST_NODE_TYPE = zvmp_node_word(ZVMP_NODE_MULTICAST);
 
 // Bits of zvmp_net_tgt_list_s::flags: the peer has asked for the stream; the entry is
 // permanent (added by hand: never expires, never counts against the bound, never replaced).

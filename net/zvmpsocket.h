@@ -7,12 +7,10 @@
 #include <cstdint>
 
 #include "platform/net.h"
+#include "protocol/network.h"
 
 // Room for a local address as text; at most ZVMP_ADDR_TEXT_SIZE - 1 characters are kept.
 inline constexpr unsigned int ZVMP_ADDR_TEXT_SIZE = 64;
-// Port range searched when no port is asked for.
-inline constexpr unsigned int ZVMP_FIRST_PORT = 59000;
-inline constexpr unsigned int ZVMP_LAST_PORT = 59999;
 
 enum class ZvmpSocketKind { Udp, Tcp };
 

@@ -32,10 +32,8 @@ constexpr unsigned int SECTION_COLUMN = 17;
 constexpr unsigned int DEFAULT_WIDTH = 100;
 // Seconds without data after which the screen says so.
 constexpr long long QUIET_SECONDS = 2;
-// Group of the speed-limit messages, which come once a second in a packet of their own.
-constexpr std::uint32_t SPEED_LIMIT_GROUP = 0x14;
-
-bool is_speed_limit(const ZvmonEntry& e) { return (e.id >> 8 & 0xFF) == SPEED_LIMIT_GROUP; }
+// The speed-limit messages come once a second in a packet of their own.
+bool is_speed_limit(const ZvmonEntry& e) { return zvmsg_group(e.id) == zvmsg::GROUP_SPEED_LIMITS; }
 
 void store(const ZvmonEntry& e, const unsigned char* payload)
 {
