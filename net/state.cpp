@@ -1,7 +1,9 @@
 // The ZVMP UDP network's state and its names (see state.h).
 #include "net/state.h"
 
-ZvmpNetState zvmp_net_state;
+// Never destroyed: the state lives as long as the process, whose end releases the socket, so no
+// socket is closed while other modules' state is being torn down.
+ZvmpNetState& zvmp_net_state = *new ZvmpNetState;
 
 PlatSocket& zvmp_net_socket = zvmp_net_state.zvmp_net_socket;
 char (&zvmp_init_addr)[ZVMP_ADDR_TEXT_SIZE] = zvmp_net_state.zvmp_init_addr;

@@ -125,7 +125,7 @@ struct ZvmpNetState {
     ZvmpPeerCreatedHook zvmp_net_peer_created_callback = nullptr;
     ZvmpPeerRemovedHook zvmp_net_peer_removed_callback = nullptr;
 };
-extern ZvmpNetState zvmp_net_state;
+extern ZvmpNetState& zvmp_net_state;
 
 // The network's names, into zvmp_net_state.
 extern PlatSocket& zvmp_net_socket;

@@ -5,7 +5,8 @@
 
 #include "net/zvmpallow.h"
 
-ZvmpTcpState zvmp_tcp_state;
+// Never destroyed, as the network's state (net/state.cpp).
+ZvmpTcpState& zvmp_tcp_state = *new ZvmpTcpState;
 PlatSocket& zvmp_tcp_server_socket = zvmp_tcp_state.zvmp_tcp_server_socket;
 PlatSocket& zvmp_tcp_server_client_socket = zvmp_tcp_state.zvmp_tcp_server_client_socket;
 sockaddr_in& zvmp_tcp_server_client_addr = zvmp_tcp_state.zvmp_tcp_server_client_addr;

@@ -24,7 +24,7 @@ struct ZvmpTcpState {
     ZvmpOpenAttempts open;  // of the listening socket
     ZvmpTcpDataHook zvmp_tcp_server_data_received_callback = nullptr;
 };
-extern ZvmpTcpState zvmp_tcp_state;
+extern ZvmpTcpState& zvmp_tcp_state;
 
 // The server's names, into zvmp_tcp_state.
 extern PlatSocket& zvmp_tcp_server_socket;

@@ -55,13 +55,7 @@ void reset_program()
     zvpyxpl_fd_sent_reset();
     fdata = FlightData{};
     zvpyxpl_fd_held = ZvpyxplHeld{};
-    zvpyxcpf_serial_port[0] = '\0';
-    zvxpl_cpflight_enabled = 0;
-    zvpyxcpf_fd = PLAT_INVALID_SERIAL;
-    zvpyxcpf_hardware = ZvpyxcpfHardware{};
-    zvpyxcpf_receive = ZvpyxcpfReceive{};
     zvpyxcpf_state = ZvpyxcpfState{};
-    zvpyxcpf_failure_callback = nullptr;
 }
 
 void enable_cpflight()

@@ -122,7 +122,9 @@ TEST_F(CpflightLoss, TheErrorsThatMeanTheDeviceHasGone)
                 EXPECT_EQ(unit.io, io);
                 zvpyxcpf_close_serial_port();
                 zvpyxcpf_fd = PLAT_INVALID_SERIAL;
+                // A fresh state forgets the port name and the flag too: set them again.
                 zvpyxcpf_state = ZvpyxcpfState{};
+                SetUp();
             }
 }
 
