@@ -1,13 +1,17 @@
-// Publishing to streaming panels: the sub-second full and position packets and the
-// once-a-second speed-limit packet. Nothing is kept between calls; every value is read afresh.
+// Publishing to streaming panels (see publish.h). Nothing is kept between calls; every value is
+// read afresh.
+#include "app/publish.h"
 
-#include "protocol/messages.h"
-#include "app/pyxplugin.h"
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+
 #include "flightdata/convert.h"
 #include "flightdata/flightdata.h"
 #include "net/zvmpnet.h"
 #include "panel/efis.h"
 #include "panel/mcp.h"
+#include "protocol/messages.h"
 #include "protocol/network.h"
 
 namespace {

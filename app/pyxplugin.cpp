@@ -12,7 +12,8 @@
 
 #include "app/getopt.h"
 #include "app/pacing.h"
-#include "protocol/messages.h"
+#include "app/panel_commands.h"
+#include "app/publish.h"
 #include "app/report.h"
 #include "app/simnotes.h"
 #include "cpflight/cpflight.h"
@@ -23,11 +24,12 @@
 #include "platform/net.h"
 #include "platform/signals.h"
 #include "platform/wait.h"
+#include "protocol/messages.h"
 #include "protocol/network.h"
 
-int hQuit = 0;
-int verbose = 1;
 ZvscplState zvscpl_state;
+int& verbose = zvscpl_state.verbose;
+int& hQuit = zvscpl_state.hQuit;
 
 namespace {
 
@@ -163,7 +165,7 @@ bool open_connection()
     zvpyxpl_fd_clear_data();
     zvpyxpl_fd_add_definitions();
     SimConnect_SubscribeToSystemEvent(hSimConnect, EVT_SIM_START, "SimStart");
-    zvpyxpl_fd_sent_note(ZvfdSentKind::SystemEvent, "SimStart");
+    zvpyxpl_fd_sent_note(ZvpyxplSentKind::SystemEvent, "SimStart");
     return true;
 }
 

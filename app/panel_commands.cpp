@@ -1,16 +1,18 @@
-// Panel command dispatch: the network's message hook. Each accepted application message
-// becomes one call of a flight-data or panel operation; nothing is ever answered.
+// Panel commands: the network's message hook (see panel_commands.h). Each accepted application
+// message becomes one call of a flight-data or panel operation, chosen by its group and then by
+// its identifier.
+#include "app/panel_commands.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
-#include "protocol/messages.h"
-#include "app/pyxplugin.h"
 #include "app/report.h"
 #include "flightdata/convert.h"
 #include "flightdata/flightdata.h"
 #include "panel/efis.h"
 #include "panel/mcp.h"
+#include "protocol/messages.h"
 
 namespace {
 

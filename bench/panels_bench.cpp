@@ -7,7 +7,7 @@
 // is dropped. The wall clock is replaced, so that the panels are learned at the allowed rate of
 // new peers per second without waiting and all expire at once between rounds. It runs in a
 // private network namespace of its own:
-//     build/tests/bench/panels_bench
+//     build/bench/panels_bench
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/publish.h"
 #include "app/pyxplugin.h"
 #include "flightdata/flightdata.h"
 #include "net/zvmpnet.h"
