@@ -7,7 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <utility>
+
+#include "platform/owned.h"
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -64,43 +65,13 @@ extern PlatNetApi plat_net;
 // The operating system's implementation, for tests that wrap single operations.
 extern const PlatNetApi plat_net_os;
 
-// One socket and its ownership: closed (through plat_net.close) when the owner is reset, given
-// another socket, or destroyed, so that a module's state that holds one can be assigned afresh
-// without losing a socket. Reads as the socket it holds wherever a plat_socket_t is wanted.
-class PlatSocket {
-public:
-    PlatSocket() = default;
-    explicit PlatSocket(plat_socket_t s) noexcept : s_(s) {}
-    PlatSocket(PlatSocket&& other) noexcept : s_(other.release()) {}
-    PlatSocket& operator=(PlatSocket&& other) noexcept
-    {
-        reset(other.release());
-        return *this;
-    }
-    // Takes `s` over, closing the socket held before.
-    PlatSocket& operator=(plat_socket_t s) noexcept
-    {
-        reset(s);
-        return *this;
-    }
-    PlatSocket(const PlatSocket&) = delete;
-    PlatSocket& operator=(const PlatSocket&) = delete;
-    ~PlatSocket() { reset(); }
-
-    operator plat_socket_t() const noexcept { return s_; }
-    bool is_open() const noexcept { return s_ != PLAT_INVALID_SOCKET; }
-    // Closes the socket held, if any, and holds `s` instead.
-    void reset(plat_socket_t s = PLAT_INVALID_SOCKET) noexcept
-    {
-        plat_socket_t old = std::exchange(s_, s);
-        if (old != PLAT_INVALID_SOCKET && old != s) plat_net.close(old);
-    }
-    // Gives the socket up without closing it.
-    plat_socket_t release() noexcept { return std::exchange(s_, PLAT_INVALID_SOCKET); }
-
-private:
-    plat_socket_t s_ = PLAT_INVALID_SOCKET;
+// A socket and its ownership (platform/owned.h).
+struct PlatSocketTraits {
+    using Handle = plat_socket_t;
+    static Handle invalid() noexcept { return PLAT_INVALID_SOCKET; }
+    static void close(Handle s) { plat_net.close(s); }
 };
+using PlatSocket = PlatOwned<PlatSocketTraits>;
 
 #ifdef _WIN32
 // What a failed recvfrom returns, by its WSAGetLastError code: PLAT_RECV_DROPPED for a failure

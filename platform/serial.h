@@ -6,7 +6,8 @@
 #pragma once
 
 #include <cstddef>
-#include <utility>
+
+#include "platform/owned.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -49,44 +50,13 @@ extern PlatSerialApi plat_serial;
 // The operating system's implementation, for tests that wrap single operations.
 extern const PlatSerialApi plat_serial_os;
 
-// One open port and its ownership: closed (through plat_serial.close) when the owner is reset,
-// given another port, or destroyed, so that a module's state that holds one can be assigned
-// afresh without leaving a port open. Reads as the port it holds wherever a plat_serial_t is
-// wanted.
-class PlatSerial {
-public:
-    PlatSerial() = default;
-    explicit PlatSerial(plat_serial_t port) noexcept : port_(port) {}
-    PlatSerial(PlatSerial&& other) noexcept : port_(other.release()) {}
-    PlatSerial& operator=(PlatSerial&& other) noexcept
-    {
-        reset(other.release());
-        return *this;
-    }
-    // Takes `port` over, closing the port held before.
-    PlatSerial& operator=(plat_serial_t port) noexcept
-    {
-        reset(port);
-        return *this;
-    }
-    PlatSerial(const PlatSerial&) = delete;
-    PlatSerial& operator=(const PlatSerial&) = delete;
-    ~PlatSerial() { reset(); }
-
-    operator plat_serial_t() const noexcept { return port_; }
-    bool is_open() const noexcept { return port_ != PLAT_INVALID_SERIAL; }
-    // Closes the port held, if any, and holds `port` instead.
-    void reset(plat_serial_t port = PLAT_INVALID_SERIAL) noexcept
-    {
-        plat_serial_t old = std::exchange(port_, port);
-        if (old != PLAT_INVALID_SERIAL && old != port) plat_serial.close(old);
-    }
-    // Gives the port up without closing it.
-    plat_serial_t release() noexcept { return std::exchange(port_, PLAT_INVALID_SERIAL); }
-
-private:
-    plat_serial_t port_ = PLAT_INVALID_SERIAL;
+// A serial port and its ownership (platform/owned.h).
+struct PlatSerialTraits {
+    using Handle = plat_serial_t;
+    static Handle invalid() noexcept { return PLAT_INVALID_SERIAL; }
+    static void close(Handle port) { plat_serial.close(port); }
 };
+using PlatSerial = PlatOwned<PlatSerialTraits>;
 
 // Whether an error number of a failed read, write or look at the port means that the device has
 // gone away: POSIX EIO, ENXIO and ENODEV; Windows ERROR_ACCESS_DENIED, ERROR_BAD_COMMAND,
