@@ -33,8 +33,11 @@ constexpr unsigned int kMostPanels = 1000;
 constexpr int kRounds = 25;          // each round learns the panels afresh
 constexpr int kPassesPerCount = 20;  // timed passes per count and round
 
+// Both clocks, the wall clock in seconds and the monotonic one (on which peers expire) in
+// milliseconds, stand at now_s.
 long long now_s = 10000;
 long long fake_time() { return now_s; }
+long long fake_monotonic_ms() { return now_s * 1000; }
 
 using Clock = std::chrono::steady_clock;
 
@@ -115,6 +118,7 @@ int main()
         return 1;
     }
     plat_time = fake_time;
+    plat_monotonic_ms = fake_monotonic_ms;
     zvmp_initialise_network("0.0.0.0", 0, 0x13000000);
     zvmp_set_peer_cap(kMostPanels);
     const unsigned int port = tsock::local_port(zvmp_net_socket);
