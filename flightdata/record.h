@@ -182,11 +182,20 @@ struct FlightEvent {
 inline constexpr std::size_t FLIGHT_EVENT_COUNT = 56;
 extern const FlightEvent flightEvents[FLIGHT_EVENT_COUNT];
 
-// The connection handle; the main loop opens and closes it.
-extern HANDLE hSimConnect;
+// Told of every command after it went out; null until the application sets it (to record).
+using ZvpyxplTransmitHook = void (*)(FlightEventId id, DWORD data);
 
-// The single record, all zero until the first block arrives.
-extern FlightData fdata;
+// The record's module state: the connection handle, which the main loop opens and closes, the
+// single record, all zero until the first block arrives, and the transmission hook.
+struct ZvpyxplRecord {
+    HANDLE hSimConnect = nullptr;
+    FlightData fdata{};
+    ZvpyxplTransmitHook transmit_hook = nullptr;
+};
+extern ZvpyxplRecord zvpyxpl_fd_record;
+extern HANDLE& hSimConnect;
+extern FlightData& fdata;
+extern ZvpyxplTransmitHook& zvpyxpl_fd_transmit_hook;
 
 // Registers the data definition and the event mappings; each request's send id is kept
 // (flightdata/sent.h).
@@ -202,5 +211,3 @@ FlightData* zvpyxpl_fd_data_get_data();
 // Every simulator command goes out through this one call: the user aircraft, the event, a
 // 32-bit value, highest priority as the group. The result is not examined.
 void zvpyxpl_fd_transmit(FlightEventId id, DWORD data);
-// Told of every command after it went out; null until the application sets it (to record).
-extern void (*zvpyxpl_fd_transmit_hook)(FlightEventId id, DWORD data);

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "protocol/messages.h"
+#include "app/publish.h"
 #include "app/pyxplugin.h"
 #include "app/recording.h"
 #include "flightdata/flightdata.h"
@@ -22,6 +22,7 @@
 #include "fuzz/support/input.h"
 #include "fuzz/support/network.h"
 #include "net/zvmpnet.h"
+#include "protocol/messages.h"
 #include "record/format.h"
 #include "sim/sim.h"
 #include "tools/monitor/send.h"

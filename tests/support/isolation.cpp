@@ -2,15 +2,16 @@
 #include "tests/support/isolation.h"
 
 #include <arpa/inet.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
 #include <net/if.h>
-#include <net/route.h>
 #include <netinet/in.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +30,58 @@ bool only_loopback()
     return ok;
 }
 
+// Appends one route attribute holding a 32-bit value (an address or an interface index).
+void add_attribute(nlmsghdr& h, unsigned short type, std::uint32_t value)
+{
+    auto* a = reinterpret_cast<rtattr*>(reinterpret_cast<char*>(&h) + NLMSG_ALIGN(h.nlmsg_len));
+    a->rta_type = type;
+    a->rta_len = static_cast<unsigned short>(RTA_LENGTH(sizeof value));
+    std::memcpy(RTA_DATA(a), &value, sizeof value);
+    h.nlmsg_len = NLMSG_ALIGN(h.nlmsg_len) + RTA_ALIGN(a->rta_len);
+}
+
+// Routes 224.0.0.0/4 to loopback with 127.0.0.1 as its source address, as a network card gives
+// its own: without one, multicast leaves from 0.0.0.0 and its receivers cannot answer the
+// sender. The ioctl interface to routes knows no source address, so this speaks rtnetlink.
+bool route_multicast_to_loopback()
+{
+    struct {
+        nlmsghdr h;
+        rtmsg r;
+        char attributes[64];
+    } request{};
+    request.h.nlmsg_len = NLMSG_LENGTH(sizeof request.r);
+    request.h.nlmsg_type = RTM_NEWROUTE;
+    // Replaces a route made without a source address.
+    request.h.nlmsg_flags = NLM_F_REQUEST | NLM_F_ACK | NLM_F_CREATE | NLM_F_REPLACE;
+    request.r.rtm_family = AF_INET;
+    request.r.rtm_dst_len = 4;
+    request.r.rtm_table = RT_TABLE_MAIN;
+    request.r.rtm_protocol = RTPROT_BOOT;
+    request.r.rtm_scope = RT_SCOPE_LINK;
+    request.r.rtm_type = RTN_UNICAST;
+    add_attribute(request.h, RTA_DST, inet_addr("224.0.0.0"));
+    add_attribute(request.h, RTA_OIF, if_nametoindex("lo"));
+    add_attribute(request.h, RTA_PREFSRC, inet_addr("127.0.0.1"));
+
+    int s = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (s < 0) return false;
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    bool ok = sendto(s, &request, request.h.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) ==
+              static_cast<ssize_t>(request.h.nlmsg_len);
+    // The acknowledgement is an error message whose error is 0.
+    struct {
+        nlmsghdr h;
+        nlmsgerr e;
+        char rest[256];
+    } answer{};
+    ok = ok && recv(s, &answer, sizeof answer, 0) >= static_cast<ssize_t>(NLMSG_LENGTH(sizeof answer.e)) &&
+         answer.h.nlmsg_type == NLMSG_ERROR && answer.e.error == 0;
+    close(s);
+    return ok;
+}
+
 bool set_up_loopback()
 {
     int s = socket(AF_INET, SOCK_DGRAM, 0);
@@ -38,21 +91,8 @@ bool set_up_loopback()
     bool ok = ioctl(s, SIOCGIFFLAGS, &ifr) == 0;
     ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP | IFF_RUNNING);
     ok = ok && ioctl(s, SIOCSIFFLAGS, &ifr) == 0;
-
-    rtentry rt{};
-    auto* dst = reinterpret_cast<sockaddr_in*>(&rt.rt_dst);
-    dst->sin_family = AF_INET;
-    dst->sin_addr.s_addr = inet_addr("224.0.0.0");
-    auto* mask = reinterpret_cast<sockaddr_in*>(&rt.rt_genmask);
-    mask->sin_family = AF_INET;
-    mask->sin_addr.s_addr = inet_addr("240.0.0.0");
-    char dev[] = "lo";
-    rt.rt_dev = dev;
-    rt.rt_flags = RTF_UP;
-    // An existing route (a namespace set up by the test script) is fine too.
-    ok = ok && (ioctl(s, SIOCADDRT, &rt) == 0 || errno == EEXIST);
     close(s);
-    return ok;
+    return ok && route_multicast_to_loopback();
 }
 
 }  // namespace

@@ -63,6 +63,18 @@ TEST(MonitorCommandLine, ReadsOptionsAndTheSendWords)
         {{"--port", "65536"}, ZvmonMode::Monitor, "127.0.0.1", 59000, 0x81, {}, "--port takes"},
         {{"--port", "59000x"}, ZvmonMode::Monitor, "127.0.0.1", 59000, 0x81, {}, "--port takes"},
         {{"--host", "plugin.local"}, ZvmonMode::Monitor, "127.0.0.1", 59000, 0x81, {}, "--host takes"},
+        {{"--host", "10.0.0"}, ZvmonMode::Monitor, "127.0.0.1", 59000, 0x81, {}, "--host takes"},
+        {{"--host", "0.0.0.0"}, ZvmonMode::Monitor, "", 0, 0, {}, "--host 0.0.0.0 is not an address a program sends "
+                                                                 "from: it stands for any address"},
+        {{"--host=0.1.2.3"}, ZvmonMode::Monitor, "", 0, 0, {}, "--host 0.1.2.3 is not an address a program sends "
+                                                               "from: it is in 0.0.0.0/8"},
+        {{"--host", "239.224.224.1"}, ZvmonMode::Monitor, "", 0, 0, {}, "--host 239.224.224.1 is not an address a "
+                                                                       "program sends from: it is a multicast group"},
+        {{"--host", "255.255.255.255"}, ZvmonMode::Monitor, "", 0, 0, {}, "--host 255.255.255.255 is not an address "
+                                                                         "a program sends from: it is the broadcast"},
+        {{"--host", "240.0.0.1"}, ZvmonMode::Monitor, "", 0, 0, {}, "--host 240.0.0.1 is not an address a program "
+                                                                   "sends from: it is reserved"},
+        {{"--host", "223.255.255.255"}, ZvmonMode::Monitor, "223.255.255.255", 59000, 0x81, {}, ""},
         {{"--host"}, ZvmonMode::Monitor, "127.0.0.1", 59000, 0x81, {}, "--host needs a value"},
         {{"--hostname", "x"}, ZvmonMode::Monitor, "127.0.0.1", 59000, 0x81, {}, "unknown option"},
         {{"-x"}, ZvmonMode::Monitor, "127.0.0.1", 59000, 0x81, {}, "unknown option"},

@@ -47,6 +47,22 @@ TEST(MonitorView, LineHoldsTheRateThenEveryReceivedValueInCatalogueOrder)
     EXPECT_NE(zvmon_view_line().find(" hdg=90\n"), std::string::npos);
 }
 
+TEST(MonitorView, ValuesTheNextPacketOfTheirKindLacksLeaveIt)
+{
+    zvmon_view_state = ZvmonViewState{};
+    take_float(zvmsg::MCP_HEADING, 270.0f);
+    take_float(zvmsg::FD_BANK, -5.0f);
+    zvmon_view_packet_done(2);
+    take_float(zvmsg::SPEED_VS0, 110.0f);
+    zvmon_view_packet_done(1);
+    EXPECT_EQ(zvmon_view_line(), "rate=0 vs0=110 hdg=270 fd-bank=-5.00\n");
+    take_float(zvmsg::MCP_HEADING, 90.0f);
+    zvmon_view_packet_done(1);
+    take_word(0x22011699, 5);  // not in the catalogue: the packet clears nothing
+    zvmon_view_packet_done(1);
+    EXPECT_EQ(zvmon_view_line(), "rate=0 vs0=110 hdg=90\n");
+}
+
 TEST(MonitorView, RateCountsTheDataPacketsOfTheLastFullSecond)
 {
     zvmon_view_tick(1000);

@@ -1,6 +1,7 @@
 // The conversions between payloads, shown text and typed values.
 #include "tools/monitor/catalogue.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -56,6 +57,15 @@ bool parse_whole(std::string_view text, std::uint64_t& out)
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, out, base);
     return ec == std::errc() && ptr == end && !text.empty();
+}
+
+// Equal but for letter case ("ON", "Off").
+bool same_letters(std::string_view text, std::string_view lower)
+{
+    if (text.size() != lower.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != lower[i]) return false;
+    return true;
 }
 
 ZvmonParsed fail(const ZvmonEntry& e, std::string_view text, const char* why)
@@ -150,8 +160,8 @@ ZvmonParsed zvmon_parse_value(const ZvmonEntry& e, std::string_view text)
         return done(float_bits(static_cast<float>(v)));
     }
     case ZvmonInput::Word: {
-        if (e.max <= 2 && text == "on") return done(1);
-        if (e.max <= 2 && text == "off") return done(0);
+        if (e.max <= 2 && same_letters(text, "on")) return done(1);
+        if (e.max <= 2 && same_letters(text, "off")) return done(0);
         std::uint64_t v;
         if (!parse_whole(text, v)) return fail(e, text, "is not a whole number");
         if (static_cast<double>(v) < e.min || static_cast<double>(v) > e.max) return fail(e, text, "is out of range");

@@ -1,7 +1,9 @@
 // zvmp-monitor's command line (see cli.h).
 #include "tools/monitor/cli.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 
 #include "platform/net.h"
@@ -33,16 +35,37 @@ bool parse_type(std::string_view text, unsigned int& type_code)
 {
     if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
     if (text != "81" && text != "84") return false;
-    type_code = text == "81" ? 0x81 : 0x84;
+    type_code = (text == "81" ? ZVMP_NODE_FULL_PANEL : ZVMP_NODE_POSITION_PANEL) >> 24;
     return true;
+}
+
+// Why no program can send from `addr` (network byte order), or null when one can. Replies to
+// a panel come from the program's own address, so a panel made for any of these hears nothing.
+const char* unusable_host(std::uint32_t addr)
+{
+    std::uint32_t a = ntohl(addr);
+    if (a == 0) return "it stands for any address";
+    if (a >> 24 == 0) return "it is in 0.0.0.0/8, which names no host";
+    if (a >> 28 == 0xE) return "it is a multicast group";
+    if (a == 0xFFFFFFFF) return "it is the broadcast address";
+    if (a >> 28 == 0xF) return "it is reserved";
+    return nullptr;
 }
 
 // Applies one option with its value; false with `error` set when either is not usable.
 bool apply_option(ZvmonArgs& a, std::string_view name, std::string_view value)
 {
     if (name == "--host") {
-        if (plat_inet_addr(std::string(value).c_str()) == INADDR_NONE) {
-            a.error = "--host takes a numeric IPv4 address, not '" + std::string(value) + "'";
+        std::string text(value);
+        std::uint32_t addr = plat_inet_addr(text.c_str());
+        // Four parts: inet_addr would also read "10.0.0" as 10.0.0.0.
+        if ((addr == INADDR_NONE && text != "255.255.255.255") || std::count(text.begin(), text.end(), '.') != 3) {
+            a.error = "--host takes a numeric IPv4 address, not '" + text + "'";
+            return false;
+        }
+        if (const char* why = unusable_host(addr)) {
+            a.error = "--host " + text + " is not an address a program sends from: " + why +
+                      " (give the program's own address, such as 127.0.0.1)";
             return false;
         }
         a.host = value;

@@ -23,8 +23,6 @@ namespace {
 // The view's state under a short name.
 ZvmonViewState& state = zvmon_view_state;
 
-volatile std::sig_atomic_t stop_requested = 0;
-
 constexpr unsigned int PASS_SLEEP_MS = 10;
 // Passes between two redraws of the screen: about five a second.
 constexpr unsigned int PASSES_PER_REDRAW = 20;
@@ -32,12 +30,30 @@ constexpr unsigned int SECTION_COLUMN = 17;
 constexpr unsigned int DEFAULT_WIDTH = 100;
 // Seconds without data after which the screen says so.
 constexpr long long QUIET_SECONDS = 2;
+// The speed-limit messages come once a second in a packet of their own.
+bool is_speed_limit(const ZvmonEntry& e) { return zvmsg_group(e.id) == zvmsg::GROUP_SPEED_LIMITS; }
 
 void store(const ZvmonEntry& e, const unsigned char* payload)
 {
-    ZvmonShown& s = state.shown[static_cast<std::size_t>(&e - zvmon_catalogue().data())];
+    auto i = static_cast<std::size_t>(&e - zvmon_catalogue().data());
+    ZvmonShown& s = state.shown[i];
     s.value = zvmon_format(e, payload);
     s.with_unit = zvmon_format_with_unit(e, payload);
+    state.in_packet[i] = true;
+    if (!is_speed_limit(e)) state.packet_limits_only = false;
+}
+
+// A value the program no longer sends (the flight director's bars once it is off) leaves the
+// view with the next packet of the kind that carried it.
+void drop_values_the_packet_lacks()
+{
+    auto entries = zvmon_catalogue();
+    bool stored = false;
+    for (bool b : state.in_packet) stored = stored || b;
+    for (std::size_t i = 0; stored && i < entries.size(); ++i)
+        if (!state.in_packet[i] && is_speed_limit(entries[i]) == state.packet_limits_only) state.shown[i] = {};
+    state.in_packet.assign(state.in_packet.size(), false);
+    state.packet_limits_only = true;
 }
 
 void on_message(unsigned int id, void* data, sockaddr_in* from)
@@ -56,7 +72,7 @@ void on_packet(zvmp_pkt_s*, sockaddr_in*, unsigned int)
     state.messages_in_packet = 0;
 }
 
-void on_signal(int) { stop_requested = 1; }
+void on_signal(int) { state.stop_requested = 1; }
 
 bool stdout_is_terminal()
 {
@@ -121,6 +137,7 @@ void zvmon_view_take(std::uint32_t id, const unsigned char* payload)
 
 void zvmon_view_packet_done(unsigned int messages)
 {
+    drop_values_the_packet_lacks();
     if (messages == 0) return;
     ++state.packets_this_second;
     state.last_data_second = state.current_second;
@@ -184,7 +201,7 @@ int zvmon_run_monitor(const ZvmonTargetOptions& o)
     // Hide the cursor and clear the screen once; each redraw then starts at the top left and
     // clears what the last one left beyond its own lines.
     bool writable = !terminal || put("\x1b[?25l\x1b[2J");
-    for (unsigned int pass = 0; writable && !stop_requested; ++pass) {
+    for (unsigned int pass = 0; writable && !state.stop_requested; ++pass) {
         zvmon_node_service(true);
         long long now = plat_time();
         bool new_second = now != state.current_second;

@@ -1,9 +1,11 @@
-// The monitor's live view: the last value received under every catalogue name, the rate of
-// data packets from the program, and the two ways of showing them, a screen redrawn in place
-// on a terminal or one line of name=value pairs per second for pipes and logs. Owns the values
-// and the counters; `zvmon_run_monitor` is the monitor's loop.
+// The monitor's live view: the values of the latest data packet and of the latest speed-limit
+// packet from the program under their catalogue names, the rate of data packets, and the two
+// ways of showing them, a screen redrawn in place on a terminal or one line of name=value pairs
+// per second for pipes and logs. Owns the values and the counters; `zvmon_run_monitor` is the
+// monitor's loop.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,15 +18,19 @@ struct ZvmonShown {
     std::string with_unit;  // for the screen
 };
 
-// The view's state: the values, one per catalogue entry in catalogue order, and the counts
-// behind the packet rate.
+// The view's state: the values, one per catalogue entry in catalogue order, the counts behind
+// the packet rate, and the stop request.
 struct ZvmonViewState {
     std::vector<ZvmonShown> shown = std::vector<ZvmonShown>(zvmon_catalogue().size());
+    // Entries stored from the packet being walked, and whether all of them are speed limits.
+    std::vector<bool> in_packet = std::vector<bool>(zvmon_catalogue().size());
+    bool packet_limits_only = true;
     long long current_second = -1;    // wall-clock second of the last tick
     long long last_data_second = -1;  // second of the last packet with data
     unsigned int packets_this_second = 0;
     unsigned int rate = 0;                // data packets in the last full second
     unsigned int messages_in_packet = 0;  // application messages of the packet being walked
+    volatile std::sig_atomic_t stop_requested = 0;  // set by SIGINT or SIGTERM
 };
 extern ZvmonViewState zvmon_view_state;
 
@@ -33,7 +39,8 @@ extern ZvmonViewState zvmon_view_state;
 void zvmon_view_listen();
 // One received application message; payload as many bytes as the id states.
 void zvmon_view_take(std::uint32_t id, const unsigned char* payload);
-// The end of one packet from the program that carried `messages` application messages.
+// The end of one packet from the program that carried `messages` application messages: the
+// values that the last packet of its kind (speed limits, or data) held and it lacks are cleared.
 void zvmon_view_packet_done(unsigned int messages);
 // Called on every pass with the wall-clock second: a new second closes the rate count.
 void zvmon_view_tick(long long second);

@@ -52,10 +52,14 @@ def child_environment() -> Dict[str, str]:
 
 
 class Program:
-    """build/pyxplugin on the built-in simulator, ended with SIGTERM."""
+    """build/pyxplugin on the built-in simulator with `args`, ended with SIGTERM; `offline`
+    seconds it plays a simulator not started yet."""
 
-    def __init__(self) -> None:
-        self.process = subprocess.Popen([PROGRAM], stdout=subprocess.DEVNULL, env=child_environment())
+    def __init__(self, args: Sequence[str] = (), offline: float = 0.0) -> None:
+        env = child_environment()
+        if offline:
+            env["ZVSIM_OFFLINE_S"] = str(offline)
+        self.process = subprocess.Popen([PROGRAM, *args], stdout=subprocess.DEVNULL, env=env)
 
     def stop(self) -> int:
         self.process.send_signal(signal.SIGTERM)
@@ -119,12 +123,13 @@ def capture(kinds: Sequence[str], seconds: float = 10.0) -> Dict[str, bytes]:
 
 
 class StandIn:
-    """A stand-in for the program on 127.0.0.1: answers every hello with its own, streams
-    `packets` in turn every 50 ms to the panels that asked, and records what it receives."""
+    """A stand-in for the program on `address` (0.0.0.0: any, answering from 127.0.0.1):
+    answers every hello with its own, streams `packets` in turn every 50 ms to the panels that
+    asked, and records what it receives."""
 
-    def __init__(self, packets: Sequence[bytes] = ()) -> None:
+    def __init__(self, packets: Sequence[bytes] = (), address: str = "127.0.0.1") -> None:
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.sock.bind(("127.0.0.1", 0))
+        self.sock.bind((address, 0))
         self.port = int(self.sock.getsockname()[1])
         self.packets = list(packets)
         self.received: List[Tuple[Address, bytes]] = []

@@ -1,6 +1,6 @@
 """The client against the program itself, on the built-in simulator, in this test's private
-network namespace: subscribing as either kind of panel, a command's effect in later packets,
-the stream stop, and discovery."""
+network namespace: subscribing as either kind of panel, commands confirmed as the program rounds
+them, the panel's status, the stream stop, and discovery."""
 
 from __future__ import annotations
 
@@ -46,6 +46,8 @@ class LiveTest(unittest.TestCase):
             self.assertIn("hdg", state)
             self.assertIn(0x2A0C1D31, state.ids)
             self.assertEqual(state["hdg_hold"], state["hdg-hold"])
+            # Over Belgium the variation is east, which the program publishes as negative.
+            self.assertTrue(-3.0 < state["magvar"] < -1.0, state["magvar"])
 
             seen = first_state(position)
             self.assertIn("lat", seen)
@@ -61,19 +63,51 @@ class LiveTest(unittest.TestCase):
             self.assertIsNotNone(limits)
             self.assertEqual(full.dropped + position.dropped, 0)
 
-    def test_a_command_shows_in_later_packets(self) -> None:
+    def test_a_command_is_confirmed_as_the_program_rounds_it(self) -> None:
+        # (commands, what the confirmed state shows); fd-mode 0 takes fd-bank out of the state.
+        rows = [
+            ({"alt": 12345, "vs": -150.7, "hdg": 360, "crs1": 359.9}, {"alt": 12300.0, "vs": -100.0, "hdg": 0.0,
+                                                                       "crs1": 359.0}),
+            ({"vs": 1999, "spd": 0.78, "hdg_hold": "ON", "fd_mode": 1}, {"vs": 1900.0, "spd": 0.77, "hdg-hold": 2}),
+            ({"spd": 250.7, "com1": 121.9, "adf1s": 415, "xpdr": 7000, "efis_range": 80, "baro": 1013, "fd_mode": 0},
+             {"spd": 250.0, "spd-mach": 0, "com1": 121.9, "adf1s": 415.0, "xpdr": 7000, "efis-range": 80.0,
+              "baro": 29.917307}),
+            ({"adf1": 350.05, "adf2": 1799.5}, {"adf1": 350.0, "adf2": 1799.5}),
+        ]
         with zvmp.Panel(port=support.PROGRAM_PORT) as panel:
-            before = first_state(panel)
-            heading = 271.0 if before["hdg"] != 271.0 else 93.0
-            panel.send(hdg=heading, alt=12000, com1=121.9, adf1s=415, xpdr=7000, efis_range=80, spd_mach="off")
-            deadline = time.monotonic() + 5.0
-            wanted = {"hdg": heading, "alt": 12000.0, "com1": 121.9, "adf1s": 415.0, "xpdr": 7000, "efis-range": 80.0}
-            state = before
-            while time.monotonic() < deadline and any(state[k] != v for k, v in wanted.items()):
-                state = panel.wait(timeout=1.0) or state
-            self.assertEqual({k: state[k] for k in wanted}, wanted)
-            self.assertEqual(state.text("xpdr"), "7000")
-            self.assertEqual(state.text("com1"), "121.90")
+            first_state(panel)
+            for commands, shown in rows:
+                with self.subTest(commands=commands):
+                    state = panel.send(confirm=True, **commands)
+                    assert state is not None
+                    self.assertEqual({k: state[k] for k in shown}, shown)
+                    self.assertEqual("fd-bank" in state, commands.get("fd_mode") == 1)
+                    self.assertLess(state.age("alt"), 1.0)
+            with self.assertRaisesRegex(ValueError, "vnav-hold cannot be confirmed"):
+                panel.send(confirm=True, hdg=90, vnav_hold="on")
+
+    def test_status_tells_streaming_from_answered_from_no_answer(self) -> None:
+        # A second program waits for a simulator that does not come; it takes the next port
+        # once the first has its own.
+        with zvmp.Panel(port=support.PROGRAM_PORT) as panel:
+            first_state(panel)
+        waiting = support.Program(args=["-w"], offline=60)
+        try:
+            rows = [(support.PROGRAM_PORT, "streaming"), (support.PROGRAM_PORT + 1, "answered"),
+                    (support.PROGRAM_PORT + 7, "no-answer")]
+            for port, status in rows:
+                with self.subTest(status=status), zvmp.Panel(port=port) as panel:
+                    try:
+                        self.assertIsNotNone(panel.wait(timeout=3.0, raise_on_timeout=True))
+                        self.assertLess(panel.last_packet_age, 1.0)
+                    except zvmp.NoDataError as e:
+                        self.assertEqual(e.status, status, e)
+                        self.assertIn({"answered": "publishes nothing", "no-answer": "nothing answers"}[status],
+                                      str(e))
+                        self.assertIsNone(panel.last_packet_age)
+                    self.assertEqual(panel.status, status)
+        finally:
+            self.assertEqual(waiting.stop(), 0)
 
     def test_closing_stops_the_stream(self) -> None:
         probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -98,9 +132,11 @@ class LiveTest(unittest.TestCase):
         with zvmp.Panel(port=support.PROGRAM_PORT) as panel:
             first_state(panel)  # the program runs
         found = zvmp.discover(timeout=2.5)
-        # In the namespace the multicast hello leaves loopback without a source address of its
-        # own, so only the port says which program it is.
-        self.assertIn(support.PROGRAM_PORT, [port for _, port in found], found)
+        # The namespace routes multicast from 127.0.0.1, as a network card from its address.
+        self.assertEqual(found, [("127.0.0.1", support.PROGRAM_PORT)])
+        with zvmp.Panel(*found[0]) as panel:
+            first_state(panel)
+            self.assertEqual((panel.status, panel.dropped), ("streaming", 0))
 
 
 if __name__ == "__main__":

@@ -100,8 +100,8 @@ class MonitorTest(unittest.TestCase):
     def test_commands_go_out_as_the_monitor_sends_them(self) -> None:
         # 128.20 MHz and 1024.10 kHz are a hair below their hundredths in binary.
         words = ["hdg", "270", "alt", "12000", "vs", "-1500", "spd", "0.78", "com1", "118.10", "com2", "128.20",
-                 "nav2s", "117.95", "adf1", "350", "adf2s", "1024.10", "xpdr", "0017", "baro", "1013", "hdg-hold", "on",
-                 "efis-options", "0x23C", "efis-range", "40", "roll", "-20", "spd-mach", "off",
+                 "nav2s", "117.95", "adf1", "350", "adf2s", "1024.10", "xpdr", "0017", "baro", "1013", "hdg-hold", "ON",
+                 "efis-options", "0x23C", "efis-range", "40", "roll", "-20", "spd-mach", "Off",
                  "xpdr-mode", "4294967295"]
         stand_in = support.StandIn()
         port = str(stand_in.port)
@@ -112,7 +112,7 @@ class MonitorTest(unittest.TestCase):
                 self.assertRegex(done.stdout.decode(), r"^sent hdg=270 alt=12000 vs=-1500 spd=0.780 com1=118.10 ")
             with zvmp.Panel(port=stand_in.port) as panel:
                 panel.send(hdg=270, alt=12000.0, vs=-1500, spd=0.78, com1=118.1, com2=128.2, nav2s=117.95, adf1=350,
-                           adf2s=1024.1, xpdr="0017", baro=1013, hdg_hold="on", efis_options=0x23C, efis_range=40,
+                           adf2s=1024.1, xpdr="0017", baro=1013, hdg_hold=True, efis_options=0x23C, efis_range=40,
                            roll=-20, spd_mach=False, xpdr_mode=4294967295)
                 time.sleep(0.3)
         finally:
@@ -129,7 +129,7 @@ class MonitorTest(unittest.TestCase):
                 ("nav1", "118.00"), ("adf1", "99.99"), ("adf1", "1800"), ("xpdr", "7008"), ("xpdr", "12345"),
                 ("xpdr", ""), ("baro", "849"), ("baro", "35.01"), ("hdg-hold", "2"), ("hdg-hold", "yes"),
                 ("ap-source", "3"), ("efis-options", "0x100000000"), ("efis-mode", "-1"), ("fd-mode", "1.0"),
-                ("lat", "5"), ("bogus", "1"), ("hdg_hold", "on")]
+                ("lat", "5"), ("bogus", "1"), ("hdg_hold", "on"), ("hdg-hold", "0n"), ("efis-mode", "ON")]
         for name, typed in rows:
             with self.subTest(name=name, value=typed):
                 done = subprocess.run([support.MONITOR, "send", name, typed], capture_output=True, timeout=10)
@@ -143,6 +143,37 @@ class MonitorTest(unittest.TestCase):
                 with self.assertRaises(ValueError) as refused:
                     zvmp.panel.build_commands(0x81060000, [(name, typed)])
                 self.assertEqual(str(refused.exception), reason.replace(" (see zvmp-monitor send --list)", ""))
+
+    def test_bad_hosts_are_refused_as_the_monitor_refuses_them(self) -> None:
+        for host in ["0.0.0.0", "0.1.2.3", "239.224.224.1", "255.255.255.255", "240.0.0.1", "10.0.0"]:
+            with self.subTest(host=host):
+                said = []
+                for command in ([support.MONITOR, "--host", host], support.python_module("--host", host)):
+                    done = subprocess.run(command, capture_output=True, timeout=10, env=support.child_environment())
+                    self.assertEqual(done.returncode, 2)
+                    said.append(done.stderr.decode().split(": ", 1)[1])
+                self.assertEqual(said[1], said[0])
+                if host != "10.0.0":  # a name to the client, which resolves it
+                    with self.assertRaises(ValueError) as refused:
+                        zvmp.Panel(host)
+                    self.assertEqual("--" + str(refused.exception), said[0].strip())
+
+    def test_bad_panel_arguments_are_refused_at_once(self) -> None:
+        rows = [({"port": "59000"}, "port is a whole number"), ({"port": 70000}, "port is a whole number"),
+                ({"port": True}, "port is a whole number"), ({"host": ""}, "host is an IPv4 address or a name"),
+                ({"host": 2130706433}, "host is an IPv4 address"), ({"local_port": -1}, "local_port is a whole"),
+                ({"kind": "81"}, "kind is 'full' or 'position'")]
+        for arguments, reason in rows:
+            with self.subTest(**arguments), self.assertRaisesRegex(ValueError, "^" + reason):
+                zvmp.Panel(**arguments)  # type: ignore[arg-type]
+        for name, given, word in [("hdg-hold", True, 1), ("spd-mach", False, 0), ("hdg", True, None),
+                                  ("xpdr", False, None)]:
+            with self.subTest(name=name, given=given):
+                if word is None:
+                    with self.assertRaisesRegex(ValueError, "True and False are for on/off values"):
+                        values.command_word(values.by_name(name), given)
+                else:
+                    self.assertEqual(values.command_word(values.by_name(name), given), word)
 
     def test_send_list_is_the_monitors(self) -> None:
         monitor = subprocess.run([support.MONITOR, "send", "--list"], capture_output=True, timeout=10)

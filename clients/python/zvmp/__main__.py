@@ -21,8 +21,10 @@ from types import FrameType
 from typing import List, Optional, Sequence, Tuple
 
 from . import values
+from .catalogue import FIRST_PORT
+from .address import refusal, unusable_reason
 from .discovery import discover
-from .panel import Panel, send
+from .panel import Panel, PanelError, send
 
 USAGE = """usage: python -m zvmp [--host ADDR] [--port N] [--type 81|84]
        python -m zvmp [options] send NAME VALUE [NAME VALUE ...]
@@ -37,6 +39,14 @@ Command values are in the units a pilot uses: NAV and COM in MHz (com1 118.10), 
 """
 
 
+# How the user called this: "python -m zvmp", or the installed command "zvmp".
+_program_name = "python -m zvmp"
+
+
+def _say(message: str) -> None:
+    print("%s: %s" % (_program_name, message), file=sys.stderr)
+
+
 class Usage(Exception):
     """A command line that cannot be used."""
 
@@ -44,7 +54,7 @@ class Usage(Exception):
 class Args:
     def __init__(self) -> None:
         self.host = "127.0.0.1"
-        self.port = 59000
+        self.port = FIRST_PORT
         self.kind = "full"
         self.mode = "monitor"
         self.words: List[str] = []
@@ -58,6 +68,9 @@ def _option(args: Args, name: str, value: str) -> None:
             raise Usage("--host takes a numeric IPv4 address, not '%s'" % value) from None
         if value.count(".") != 3:
             raise Usage("--host takes a numeric IPv4 address, not '%s'" % value)
+        why = unusable_reason(value)
+        if why is not None:
+            raise Usage(refusal("--host", value, why))
         args.host = value
     elif name == "--port":
         if not value.isdigit() or not 0 < int(value) <= 0xFFFF:
@@ -104,7 +117,7 @@ def parse_args(argv: Sequence[str]) -> Args:
         elif args.mode == "discover" and not args.words:
             args.words.append(arg)
         else:
-            raise Usage("unexpected argument '%s' (see python -m zvmp --help)" % arg)
+            raise Usage("unexpected argument '%s' (see %s --help)" % (arg, _program_name))
     if args.mode == "list" and args.words:
         raise Usage("send --list takes no names")
     return args
@@ -139,12 +152,16 @@ def run_monitor(args: Args) -> int:
                         rate = packets - counted
                     counted = packets
                     current_second = now
+                    panel.status  # raises when the panel's receiving thread failed
                     line = panel.state.line()
                     sys.stdout.write("rate=%d%s\n" % (rate, " " + line if line else ""))
                     sys.stdout.flush()
                 time.sleep(0.01)
         except KeyboardInterrupt:
             pass
+        except PanelError as e:
+            _say(str(e))
+            return 1
         except BrokenPipeError:
             # The reader went away (`| head`): nothing more to print.
             os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
@@ -153,19 +170,19 @@ def run_monitor(args: Args) -> int:
 
 def run_send(args: Args) -> int:
     if not args.words:
-        print("python -m zvmp: send needs NAME VALUE pairs (see python -m zvmp send --list)", file=sys.stderr)
+        _say("send needs NAME VALUE pairs (see %s send --list)" % _program_name)
         return 2
     if len(args.words) % 2:
-        print("python -m zvmp: %s needs a value" % args.words[-1], file=sys.stderr)
+        _say("%s needs a value" % args.words[-1])
         return 2
     pairs: List[Tuple[str, str]] = list(zip(args.words[0::2], args.words[1::2]))
     try:
         summary = send(pairs, args.host, args.port, args.kind)
     except ValueError as e:
-        print("python -m zvmp: %s" % e, file=sys.stderr)
+        _say(str(e))
         return 2
     except (TimeoutError, OSError) as e:
-        print("python -m zvmp: %s" % e, file=sys.stderr)
+        _say(str(e))
         return 1
     print("sent %s to %s:%d" % (summary, args.host, args.port))
     return 0
@@ -175,7 +192,7 @@ def run_discover(args: Args) -> int:
     try:
         seconds = float(args.words[0]) if args.words else 2.0
     except ValueError:
-        print("python -m zvmp: discover takes a number of seconds", file=sys.stderr)
+        _say("discover takes a number of seconds")
         return 2
     found = discover(seconds)
     for address, port in found:
@@ -184,13 +201,16 @@ def run_discover(args: Args) -> int:
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
+    global _program_name
+    called = os.path.basename(sys.argv[0])
+    _program_name = "python -m zvmp" if called in ("__main__.py", "-m", "") else called
     try:
         args = parse_args(sys.argv[1:] if argv is None else argv)
     except Usage as e:
-        print("python -m zvmp: %s" % e, file=sys.stderr)
+        _say(str(e))
         return 2
     if args.mode == "help":
-        sys.stdout.write(USAGE)
+        sys.stdout.write(USAGE.replace("python -m zvmp", _program_name))
         return 0
     if args.mode == "list":
         sys.stdout.write(send_list())

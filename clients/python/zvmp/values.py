@@ -15,7 +15,18 @@ import re
 import struct
 from typing import Dict, Optional, Tuple, Union
 
-from .catalogue import ENTRIES, HPA_MAX, HPA_MIN, HPA_PER_INHG, RADIO_WORD_IDS, Entry
+from .catalogue import (
+    ENTRIES,
+    HPA_MAX,
+    HPA_MIN,
+    HPA_PER_INHG,
+    KIND_BLOCK,
+    KIND_FLOAT32,
+    KIND_FLOAT64,
+    KIND_INT32,
+    RADIO_WORD_IDS,
+    Entry,
+)
 from .wire import WORD
 
 Value = Union[int, float]
@@ -26,23 +37,30 @@ __all__ = [
     "Entry",
     "RADIO_WORD_IDS",
     "Raw",
+    "SIGNS",
     "Value",
     "by_id",
     "by_name",
     "command_word",
     "read_raw",
     "text",
+    "takes_on_off",
     "text_with_unit",
     "value",
 ]
 
+#: The signs of the published angles whose sense is not plain from their names, as the program
+#: publishes them on its built-in simulator (each is the simulator's own with its sign reversed,
+#: apart from drift).
+SIGNS: Dict[str, str] = {
+    "magvar": "east negative: magnetic heading = true-hdg + magvar (1.9 deg east reads -1.9)",
+    "pitch-att": "nose up positive",
+    "bank": "right wing down positive",
+    "drift": "true heading minus true track, -180 up to 180",
+}
+
 _BY_ID: Dict[int, Entry] = {e.id: e for e in ENTRIES}
 _BY_NAME: Dict[str, Entry] = {e.name: e for e in ENTRIES}
-
-KIND_INT32 = 0x22
-KIND_FLOAT32 = 0x26
-KIND_FLOAT64 = 0x27
-KIND_BLOCK = 0x2A
 
 _FLOAT = struct.Struct("<f")
 _DOUBLE = struct.Struct("<d")
@@ -147,16 +165,26 @@ def text_with_unit(entry: Entry, raw: Raw) -> str:
     return shown + " " + entry.unit if entry.unit else shown
 
 
-def _as_text(given: Union[str, int, float, bool]) -> str:
+def takes_on_off(entry: Entry) -> bool:
+    """Whether a command under `entry` takes "on" and "off" (and True and False): a switch."""
+    return entry.input == "word" and entry.max <= 2
+
+
+def _as_text(entry: Entry, given: Union[str, int, float, bool]) -> str:
     if isinstance(given, str):
         return given
     if isinstance(given, bool):
-        return "1" if given else "0"
+        if not takes_on_off(entry):
+            raise ValueError(
+                "%s: %r is not a value for it: True and False are for on/off values (takes %s)"
+                % (entry.name, given, entry.takes)
+            )
+        return "on" if given else "off"
     if isinstance(given, int):
         return str(given)
     if isinstance(given, float):
         return repr(given)
-    raise ValueError("%r is neither a number nor text" % (given,))
+    raise ValueError("%s: %r is neither a number nor text" % (entry.name, given))
 
 
 def _number(text_value: str) -> Optional[float]:
@@ -188,18 +216,18 @@ def _c_round(x: float) -> float:
 def command_word(entry: Entry, given: Union[str, int, float, bool]) -> int:
     """The payload word that sets `entry` to `given`, checked as the monitor's `send` checks it.
 
-    `given` is text as typed after `zvmp-monitor send NAME` ("270", "118.10", "on", "0x23C") or a
-    number (written out and read the same way; True and False are 1 and 0). Raises ValueError,
-    with the monitor's one-line reason, for a message the program does not take, a value that
-    does not read, or one out of range.
+    `given` is text as typed after `zvmp-monitor send NAME` ("270", "118.10", "on", "0x23C"), or
+    a number (written out and read the same way), or True or False for an on/off value. "on" and
+    "off" are taken in any letter case. Raises ValueError, with the monitor's one-line reason, for
+    a message the program does not take, a value that does not read, or one out of range.
     """
-    typed = _as_text(given)
+    if entry.input == "none":
+        raise ValueError("%s: the program shows this value but takes none" % entry.name)
+    typed = _as_text(entry, given)
 
     def fail(why: str) -> ValueError:
         return ValueError("%s: '%s' %s (takes %s)" % (entry.name, typed, why, entry.takes))
 
-    if entry.input == "none":
-        raise ValueError("%s: the program shows this value but takes none" % entry.name)
     if entry.input in ("float", "baro"):
         x = _number(typed)
         if x is None:
@@ -210,8 +238,10 @@ def command_word(entry: Entry, given: Union[str, int, float, bool]) -> int:
             raise fail("is out of range")
         return int(WORD.unpack(_FLOAT.pack(x))[0])
     if entry.input == "word":
-        if entry.max <= 2 and typed in ("on", "off"):
-            return 1 if typed == "on" else 0
+        # ASCII letters only, as the monitor compares them.
+        switch = typed.lower() if typed.isascii() else typed
+        if takes_on_off(entry) and switch in ("on", "off"):
+            return 1 if switch == "on" else 0
         number = _whole(typed)
         if number is None:
             raise fail("is not a whole number")
