@@ -14,11 +14,12 @@ import resource
 import socket
 import struct
 import subprocess
+import tempfile
 import threading
 import time
 import unittest
 import warnings
-from typing import Dict, List
+from typing import Dict, List, Optional
 from unittest import mock
 
 import support
@@ -71,8 +72,8 @@ def request(port: int, method: str, path: str, body: bytes = b"", content_type: 
 class WebPanel:
     """zvmp.web serving, on a port of its own, the stand-in at `program_port`."""
 
-    def __init__(self, program_port: int, allow: List[web.Network] = ()) -> None:
-        self.web = web.WebPanel(("127.0.0.1", 0), allow)
+    def __init__(self, program_port: int, allow: List[web.Network] = (), page_folder: Optional[str] = None) -> None:
+        self.web = web.WebPanel(("127.0.0.1", 0), allow, page_folder)
         self.web.start(("127.0.0.1", program_port))
         self.port = self.web.address[1]
         self.thread = threading.Thread(target=self.web.serve_forever, daemon=True)
@@ -289,7 +290,25 @@ class MalformedTest(unittest.TestCase):
             for stream in streams:
                 stream.close()
             served.close()
-            stand_in.close()
+        # With a page folder its files are served in place of the package's page, and nothing else.
+        with tempfile.TemporaryDirectory() as folder:
+            os.mkdir(os.path.join(folder, "sub"))
+            with open(os.path.join(folder, "index.html"), "w") as page:
+                page.write("<p>my panel</p>")
+            served = WebPanel(stand_in.port, page_folder=folder)
+            try:
+                for path, status, said in [("/", 200, "<p>my panel</p>"), ("/panel.js", 404, "File not found"),
+                                           ("/sub/", 404, "no such page: /sub/"),
+                                           ("/../../../../etc/passwd", 404, "File not found"),
+                                           ("/state", 200, None)]:
+                    with self.subTest(path=path):
+                        answer = request(served.port, "GET", path)
+                        self.assertEqual(answer[0], status, answer)
+                        if said is not None:
+                            self.assertEqual(answer[1] if status == 200 else answer[1]["error"], said)
+            finally:
+                served.close()
+                stand_in.close()
 
     def test_the_web_panels_addresses_are_read_as_the_programs(self) -> None:
         # (NETWORK[/BITS], an address, whether the network holds it); None: refused

@@ -5,6 +5,7 @@
     python -m zvmp send --list
     python -m zvmp discover [SECONDS]
     python -m zvmp web [--host ADDR] [--port N] [--listen ADDRESS:PORT] [--allow NETWORK[/BITS]]...
+                       [--page DIR]
 
 Without a command it subscribes and prints one line a second, "rate=N name=value ...", as
 zvmp-monitor prints when its output is not a terminal, until Ctrl-C or SIGTERM, which send a
@@ -33,13 +34,15 @@ USAGE = """usage: python -m zvmp [--host ADDR] [--port N] [--type 81|84]
        python -m zvmp send --list
        python -m zvmp discover [SECONDS]
        python -m zvmp web [--host ADDR] [--port N] [--listen ADDRESS:PORT] [--allow NETWORK[/BITS]]...
+                          [--page DIR]
 
 Shows what the Pyx plugin at ADDR:N (default 127.0.0.1:59000) publishes, as a panel of
 type 81 (full data, the default) or 84 (position data), one line a second; or sends it
 commands by name; or lists the programs that say hello on the local network; or serves a
 cockpit panel to the browsers that reach --listen (default 0.0.0.0:8080, every address of
 this computer; --allow, repeatable, admits only those networks), for the program at --host
-or, without --host and --port, the first program heard saying hello.
+or, without --host and --port, the first program heard saying hello; --page serves the files of
+DIR in place of the panel page (docs/web.md describes the interface they can use).
 Command values are in the units a pilot uses: NAV and COM in MHz (com1 118.10), ADF in kHz
 (adf1 350, carried as 35000 hundredths of a kHz), altitude in feet; send --list gives each.
 """
@@ -68,13 +71,19 @@ class Args:
         self.kind_given = False
         self.listen: Optional[Tuple[str, int]] = None
         self.allow: List[web.Network] = []
+        self.page: Optional[str] = None
 
 
 # Options that take a value.
-_VALUED = ("--host", "--port", "--type", "--listen", "--allow")
+_VALUED = ("--host", "--port", "--type", "--listen", "--allow", "--page")
 
 
 def _option(args: Args, name: str, value: str) -> None:
+    if name == "--page":
+        if not os.path.isdir(value):
+            raise Usage("--page takes a folder, and '%s' is none" % value)
+        args.page = value
+        return
     if name in ("--listen", "--allow"):
         try:
             if name == "--listen":
@@ -143,8 +152,8 @@ def parse_args(argv: Sequence[str]) -> Args:
             raise Usage("unexpected argument '%s' (see %s --help)" % (arg, _program_name))
     if args.mode == "list" and args.words:
         raise Usage("send --list takes no names")
-    if args.mode != "web" and (args.listen or args.allow):
-        raise Usage("--listen and --allow are for web")
+    if args.mode != "web" and (args.listen or args.allow or args.page):
+        raise Usage("--listen, --allow and --page are for web")
     if args.mode == "web" and args.kind_given:
         raise Usage("web joins as a full-data panel and takes no --type")
     return args
@@ -249,7 +258,8 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     if args.mode == "web":
         signal.signal(signal.SIGTERM, _stop)
         program = (args.host, args.port) if args.program_given else None
-        return web.serve(program, args.listen or web.DEFAULT_LISTEN, args.allow, lambda m: _say("web: " + m))
+        return web.serve(program, args.listen or web.DEFAULT_LISTEN, args.allow, args.page,
+                         lambda m: _say("web: " + m))
     return run_monitor(args)
 
 

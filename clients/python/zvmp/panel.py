@@ -56,6 +56,10 @@ PROMPT_STALE = 0.5
 CONFIRM_TIMEOUT = 5.0
 # Seconds of datagrams from nowhere but a wrong sender before the panel says so.
 _MISMATCH_SECONDS = 1.0
+# A hello this long after the last data packet shows a program that runs without publishing: it
+# publishes about every 55 ms and says hello between two packets, so a hello that closely
+# follows the last packet may come from a program about to stop.
+_ALIVE_GAP = 0.25
 # Longest wait of the receiving thread in one go, so that close() is prompt.
 _POLL = 0.1
 # Datagrams read in one go before the thread looks at its clock again.
@@ -186,19 +190,18 @@ class Panel:
 
     def prompt_status(self, stale: float = PROMPT_STALE) -> str:
         """The status judged as soon as data stops, for a display: "streaming" while the last
-        data packet is at most `stale` seconds old; then "answered" once the program has said
-        hello since its last data packet (it says hello every second, also while its simulator
-        is away), "no-answer" until then and after STATUS_WINDOW seconds of silence. A program
-        that has stopped therefore shows as "no-answer" `stale` seconds after its last packet.
-        Raises PanelError as status does."""
+        data packet is at most `stale` seconds old; then "answered" once a hello has come from
+        the program well after its last data packet (it says hello every second, also while its
+        simulator is away), "no-answer" until then and after STATUS_WINDOW seconds of silence.
+        A program that has stopped therefore shows as "no-answer" `stale` seconds after its last
+        packet. Raises PanelError as status does."""
         with self._changed:
             self._raise_if_failed()
             now = time.monotonic()
             if self._data_at is not None and now - self._data_at <= stale:
                 return "streaming"
-            # Data packets also count as heard: only a hello after the last of them is news.
             heard = self._heard_at is not None and now - self._heard_at < STATUS_WINDOW
-            if heard and (self._data_at is None or self._heard_at != self._data_at):
+            if heard and (self._data_at is None or self._heard_at - self._data_at >= _ALIVE_GAP):
                 return "answered"
             return "no-answer"
 

@@ -17,6 +17,7 @@ itself; `allow` narrows who may connect as the program's -a does.
 from __future__ import annotations
 
 import errno
+import io
 import json
 import math
 import os
@@ -26,9 +27,9 @@ import threading
 import time
 from collections import deque
 from http import HTTPStatus
-from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from http.server import SimpleHTTPRequestHandler, ThreadingHTTPServer
 from importlib import resources
-from typing import Callable, Deque, Dict, List, Optional, Sequence, Tuple
+from typing import BinaryIO, Callable, Deque, Dict, List, Optional, Sequence, Tuple
 
 from .discovery import discover
 from .panel import STATUS_TEXTS, Panel, PanelError
@@ -234,9 +235,9 @@ class Hub:
                 return None
             out = b""
             if self._sequence != sequence:
-                missed = [e for n, e in self._events if n > sequence]
+                missed = [event for event in self._events if event[0] > sequence]
                 if len(missed) == self._sequence - sequence:
-                    out = b"".join(b"id: %d\ndata: %s\n\n" % (n, e) for n, e in self._events if n > sequence)
+                    out = b"".join(b"id: %d\ndata: %s\n\n" % event for event in missed)
                 else:
                     whole = self._status_document()
                     whole.update(seq=self._sequence, received=self._received, values=self._values, full=True)
@@ -257,10 +258,18 @@ class _Refused(Exception):
         self.status = status
 
 
-class Handler(BaseHTTPRequestHandler):
+class Handler(SimpleHTTPRequestHandler):
+    """/events, /state and /send; any other GET or HEAD is a file of the page: the package's own,
+    or with a page folder (--page) a file under it, found as http.server's file handler finds
+    it (no directory listings)."""
+
     server: "Server"
     timeout = SOCKET_TIMEOUT
     server_version = "zvmp-web"
+
+    def __init__(self, request: socket.socket, client_address: Tuple[str, int], server: "Server") -> None:
+        # Only read with a page folder (send_head).
+        super().__init__(request, client_address, server, directory=server.page_folder or os.devnull)
 
     def do_GET(self) -> None:
         path = self.path.split("?", 1)[0]
@@ -268,15 +277,30 @@ class Handler(BaseHTTPRequestHandler):
             self._events()
         elif path == "/state":
             self._reply(HTTPStatus.OK, _dumps(self.server.web.hub.whole()[2]), "application/json")
-        elif path in _PAGE:
-            name, content_type = _PAGE[path]
-            self._reply(HTTPStatus.OK, self.server.page[name], content_type)
         else:
-            self._error(HTTPStatus.NOT_FOUND, "no such page: %s" % path)
+            super().do_GET()
+
+    def send_head(self) -> Optional[BinaryIO]:  # type: ignore[override]
+        if self.server.page_folder is not None:
+            return super().send_head()  # type: ignore[return-value]
+        path = self.path.split("?", 1)[0]
+        if path not in _PAGE:
+            self.send_error(HTTPStatus.NOT_FOUND, "no such page: %s" % path)
+            return None
+        name, content_type = _PAGE[path]
+        self.send_response(HTTPStatus.OK)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(self.server.page[name])))
+        self.end_headers()
+        return io.BytesIO(self.server.page[name])
+
+    def list_directory(self, path: object) -> None:  # type: ignore[override]
+        self.send_error(HTTPStatus.NOT_FOUND, "no such page: %s" % self.path.split("?", 1)[0])
+        return None
 
     def do_POST(self) -> None:
         if self.path.split("?", 1)[0] != "/send":
-            self._error(HTTPStatus.NOT_FOUND, "POST goes to /send")
+            self.send_error(HTTPStatus.NOT_FOUND, "POST goes to /send")
             return
         try:
             commands = self._commands()
@@ -290,7 +314,7 @@ class Handler(BaseHTTPRequestHandler):
             except (OSError, PanelError) as e:
                 raise _Refused(HTTPStatus.SERVICE_UNAVAILABLE, "the command could not be sent: %s" % e) from None
         except _Refused as refused:
-            self._error(refused.status, str(refused))
+            self.send_error(refused.status, str(refused))
             return
         self._reply(HTTPStatus.OK, _dumps({"sent": sent}), "application/json")
 
@@ -318,14 +342,14 @@ class Handler(BaseHTTPRequestHandler):
 
     def _events(self) -> None:
         if not self.server.take_stream():
-            self._error(HTTPStatus.SERVICE_UNAVAILABLE,
+            self.send_error(HTTPStatus.SERVICE_UNAVAILABLE,
                         "already %d event streams, the most served at once" % MAX_STREAMS)
             return
         try:
             self.send_response(HTTPStatus.OK)
             self.send_header("Content-Type", "text/event-stream")
             self.send_header("X-Accel-Buffering", "no")
-            self._end_headers()
+            self.end_headers()
             sequence, status_number, whole = self.server.web.hub.whole()
             whole["full"] = True
             self.wfile.write(b"retry: 1000\n\nid: %d\ndata: %s\n\n" % (sequence, _dumps(whole)))
@@ -341,20 +365,30 @@ class Handler(BaseHTTPRequestHandler):
             self.server.give_back_stream()
             self.close_connection = True
 
-    def _end_headers(self) -> None:
+    def end_headers(self) -> None:
         for name, value in _SECURITY_HEADERS:
             self.send_header(name, value)
-        self.end_headers()
+        super().end_headers()
 
     def _reply(self, status: HTTPStatus, body: bytes, content_type: str) -> None:
         self.send_response(status)
         self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(body)))
-        self._end_headers()
+        self.end_headers()
         self.wfile.write(body)
 
-    def _error(self, status: HTTPStatus, reason: str) -> None:
-        self._reply(status, _dumps({"error": reason}), "application/json")
+    def send_error(self, code: int, message: Optional[str] = None, explain: Optional[str] = None) -> None:
+        """Every error, also http.server's own (a malformed request, a method it does not serve),
+        as JSON: {"error": "why"}."""
+        self.close_connection = True
+        body = _dumps({"error": message or HTTPStatus(code).phrase})
+        self.send_response(code)
+        self.send_header("Connection", "close")
+        self.send_header("Content-Type", "application/json")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if self.command != "HEAD":
+            self.wfile.write(body)
 
     def log_message(self, format: str, *args: object) -> None:
         """Requests are not logged: a panel makes many."""
@@ -369,9 +403,11 @@ class Server(ThreadingHTTPServer):
     # On Windows the address could be taken over from a server that listens on it.
     allow_reuse_address = os.name != "nt"
 
-    def __init__(self, listen: Tuple[str, int], allow: Sequence[Network], web: "WebPanel") -> None:
+    def __init__(self, listen: Tuple[str, int], allow: Sequence[Network], web: "WebPanel",
+                 page_folder: Optional[str]) -> None:
         self.allow = list(allow)
         self.web = web
+        self.page_folder = page_folder
         files = resources.files(__package__).joinpath("page")
         self.page = {name: files.joinpath(name).read_bytes() for name, _ in _PAGE.values()}
         self._lock = threading.Lock()
@@ -386,7 +422,10 @@ class Server(ThreadingHTTPServer):
             return True
         now = time.monotonic()
         with self._lock:
-            if now - self._refusals_said.get(address, -60.0) >= 60.0 and len(self._refusals_said) < 256:
+            if len(self._refusals_said) >= 256:
+                self._refusals_said.clear()
+            said = self._refusals_said.get(address)
+            if said is None or now - said >= 60.0:
                 self._refusals_said[address] = now
                 print("refused a connection from %s: outside --allow" % address, file=sys.stderr, flush=True)
         return False
@@ -430,12 +469,14 @@ class Server(ThreadingHTTPServer):
 class WebPanel:
     """The web panel, listening on `listen`: binding happens here (OSError when the address or
     port cannot be had). start() joins the program; serve_forever() serves until close() or
-    shutdown()."""
+    shutdown(). With `page_folder` the files under it are served in place of the package's page.
+    """
 
-    def __init__(self, listen: Tuple[str, int] = DEFAULT_LISTEN, allow: Sequence[Network] = ()) -> None:
+    def __init__(self, listen: Tuple[str, int] = DEFAULT_LISTEN, allow: Sequence[Network] = (),
+                 page_folder: Optional[str] = None) -> None:
         self.hub = Hub()
         self.panel: Optional[Panel] = None
-        self.server = Server(listen, allow, self)
+        self.server = Server(listen, allow, self, page_folder)
         self._threads: List[threading.Thread] = []
 
     @property
@@ -469,7 +510,11 @@ class WebPanel:
 
     def _pump(self, panel: Panel) -> None:
         try:
-            for state in panel.updates():
+            updates = panel.updates()
+            # What came before the updates began (the program may have answered at once).
+            if len(panel.state):
+                self.hub.publish(panel.state)
+            for state in updates:
                 self.hub.publish(state)
         except BaseException as e:  # noqa: B902 - the server must end on it, not go on silent
             self._failed(panel, e)
@@ -490,12 +535,12 @@ class WebPanel:
 
 
 def serve(program: Optional[Tuple[str, int]], listen: Tuple[str, int], allow: Sequence[Network],
-          complain: Callable[[str], None]) -> int:
+          page_folder: Optional[str], complain: Callable[[str], None]) -> int:
     """python -m zvmp web: serves until interrupted, and returns the exit status. Without
     `program`, joins the first program heard saying hello within 2 s, else 127.0.0.1:59000.
     Says what it does on standard output; what ends it goes to `complain`."""
     try:
-        web = WebPanel(listen, allow)
+        web = WebPanel(listen, allow, page_folder)
     except OSError as e:
         why = "the port is in use" if e.errno == errno.EADDRINUSE else (e.strerror or str(e))
         complain("cannot listen on %s:%d: %s" % (listen + (why,)))

@@ -18,7 +18,8 @@ const SAMPLES = 5000;
 
 let values = {};
 let status = { status: "no-answer", text: "connecting", program: "" };
-let connected = false;
+// Whether the event stream is open; null until it has opened or failed once.
+let connected = null;
 let baroHpa = localStorage.getItem("zvmp-baro-unit") === "hpa";
 const pending = {};
 // Milliseconds from a data packet's arrival at the server to this page's update.
@@ -240,12 +241,10 @@ function edit(out) {
     out.hidden = false;
   };
   input.addEventListener("keydown", (e) => {
-    if (e.key === "Enter") {
-      send({ [name]: input.value.trim() });
-      finish();
-    } else if (e.key === "Escape") {
-      finish();
-    }
+    if (e.key !== "Enter" && e.key !== "Escape") return;
+    if (e.key === "Enter") send({ [name]: input.value.trim() });
+    finish();
+    out.focus({ preventScroll: true });
   });
   input.addEventListener("blur", finish);
   input.focus();
@@ -281,6 +280,14 @@ function bindWindow(out) {
     if (tapped) edit(out);
   };
   out.addEventListener("pointerup", end);
+  // From a keyboard: the arrows step, Enter opens the window for a typed value.
+  out.tabIndex = 0;
+  out.addEventListener("keydown", (e) => {
+    if (e.key === "Enter") edit(out);
+    else if (DIALS[name] && (e.key === "ArrowUp" || e.key === "ArrowDown")) step(name, e.key === "ArrowUp" ? 1 : -1);
+    else return;
+    e.preventDefault();
+  });
   out.addEventListener("pointercancel", () => { start = null; });
   let wheel = 0;
   out.addEventListener("wheel", (e) => {
@@ -337,7 +344,8 @@ function render() {
   setText(document.getElementById("baro-unit"), baroHpa ? "HPA" : "IN");
   const live = connected && status.status === "streaming";
   document.body.classList.toggle("stale", !live);
-  setText(document.getElementById("status"), connected ? status.text : "no connection to the panel server");
+  const said = connected ? status.text : connected === null ? "connecting" : "no connection to the panel server";
+  setText(document.getElementById("status"), said);
   document.getElementById("status").className = "status " + (connected ? status.status : "no-server");
   setText(document.getElementById("program"), status.program ? "program " + status.program : "");
 }
