@@ -192,8 +192,9 @@ class MalformedTest(unittest.TestCase):
         stand_in = support.StandIn([data(90.0), data(91.0)])
         served = WebPanel(stand_in.port)
         try:
-            assert served.web.panel is not None
-            self.assertIsNotNone(served.web.panel.wait(timeout=5.0))
+            deadline = time.monotonic() + 5.0
+            while served.web.hub.whole()[2]["status"] != "streaming" and time.monotonic() < deadline:
+                time.sleep(0.01)
             connection = http.client.HTTPConnection("127.0.0.1", served.port, timeout=5)
             connection.request("GET", "/events")
             events = connection.getresponse()
@@ -264,7 +265,7 @@ class MalformedTest(unittest.TestCase):
         ]
         stand_in = support.StandIn([data(90.0)])
         served = WebPanel(stand_in.port)
-        streams: List[http.client.HTTPConnection] = []
+        streams: List[http.client.HTTPResponse] = []
         try:
             for method, path, body, content_type, status, said in rows:
                 with self.subTest(method=method, path=path, body=body[:40], content_type=content_type):
@@ -283,9 +284,11 @@ class MalformedTest(unittest.TestCase):
                         streams.pop(0).close()
                         time.sleep(0.3)
                         continue
-                    streams.append(http.client.HTTPConnection("127.0.0.1", served.port, timeout=5))
-                    streams[-1].request("GET", "/events")
-                    self.assertEqual(streams[-1].getresponse().status, expected)
+                    connection = http.client.HTTPConnection("127.0.0.1", served.port, timeout=5)
+                    connection.request("GET", "/events")
+                    # The stream lives as long as its response is kept.
+                    streams.append(connection.getresponse())
+                    self.assertEqual(streams[-1].status, expected)
         finally:
             for stream in streams:
                 stream.close()
