@@ -133,10 +133,10 @@ def parse_args(argv: Sequence[str]) -> Args:
             return args
         elif arg == "--list" and args.mode == "send":
             args.mode = "list"
-        elif arg.split("=", 1)[0] in _VALUED:
-            name, rest = arg.split("=", 1)[0], arg[len(arg.split("=", 1)[0]):]
-            if rest:
-                _option(args, name, rest[1:])
+        elif arg.partition("=")[0] in _VALUED:
+            name, equals, value = arg.partition("=")
+            if equals:
+                _option(args, name, value)
             elif i == len(argv):
                 raise Usage("%s needs a value" % name)
             else:
