@@ -6,15 +6,16 @@
 
 namespace zvopt {
 
-char* optarg = nullptr;
-int optind = 1;
-int opterr = 1;
-int optopt = 0;
-int optreset = 0;
+State state;
+char*& optarg = state.optarg;
+int& optind = state.optind;
+int& opterr = state.opterr;
+int& optopt = state.optopt;
+int& optreset = state.optreset;
 
 namespace {
-char empty_word[] = "";
-const char* place = empty_word;  // scan position inside the current word
+const char* const empty_word = "";
+const char*& place = state.place;
 }  // namespace
 
 int getopt(int argc, char* const argv[], const char* optstring)

@@ -4,11 +4,22 @@
 
 namespace zvopt {
 
-extern char* optarg;   // argument of the option just returned, or null
-extern int optind;     // index of the next word to scan
-extern int opterr;     // non-zero: print messages for bad options
-extern int optopt;     // option letter last examined
-extern int optreset;   // non-zero: restart scanning at optind
+// The parser's state, as at process start. The classic names below refer into it.
+struct State {
+    char* optarg = nullptr;   // argument of the option just returned, or null
+    int optind = 1;           // index of the next word to scan
+    int opterr = 1;           // non-zero: print messages for bad options
+    int optopt = 0;           // option letter last examined
+    int optreset = 0;         // non-zero: restart scanning at optind
+    const char* place = "";   // scan position inside the current word
+};
+extern State state;
+
+extern char*& optarg;
+extern int& optind;
+extern int& opterr;
+extern int& optopt;
+extern int& optreset;
 
 // Returns the option letter, '?' for an unknown letter or a missing argument (':' for the
 // latter when optstring begins with ':'), or -1 when scanning ends.

@@ -1,18 +1,20 @@
-// Publishing to streaming panels: the sub-second full and position packets and the
-// once-a-second speed-limit packet. Nothing is kept between calls; every value is read afresh.
+// Publishing to streaming panels (see publish.h). Nothing is kept between calls; every value is
+// read afresh.
+#include "app/publish.h"
 
-#include "protocol/messages.h"
-#include "app/pyxplugin.h"
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+
 #include "flightdata/convert.h"
 #include "flightdata/flightdata.h"
 #include "net/zvmpnet.h"
 #include "panel/efis.h"
 #include "panel/mcp.h"
+#include "protocol/messages.h"
+#include "protocol/network.h"
 
 namespace {
-
-constexpr unsigned int FULL_PACKET_PEERS = 0x81000000;
-constexpr unsigned int POSITION_PACKET_PEERS = 0x84000000;
 
 // Adds one message whose value is a double reading, in the width the identifier states.
 void add_reading(zvmp_pkt_s* pkt, unsigned int id, double value)
@@ -155,8 +157,8 @@ void zvscpl_send_subsecond_data()
     add_word(pkt, zvmsg::ND_NAV1_SELECTOR, zvpyxpl_fd_get_nd_nav1sel());
     add_word(pkt, zvmsg::ND_NAV2_SELECTOR, zvpyxpl_fd_get_nd_nav2sel());
 
-    zvmp_net_send_to_stream_peers(full.get(), FULL_PACKET_PEERS);
-    zvmp_net_send_to_stream_peers(position.get(), POSITION_PACKET_PEERS);
+    zvmp_net_send_to_stream_peers(full.get(), ZVMP_NODE_FULL_PANEL);
+    zvmp_net_send_to_stream_peers(position.get(), ZVMP_NODE_POSITION_PANEL);
 }
 
 void zvscpl_send_second_data()
@@ -172,6 +174,6 @@ void zvscpl_send_second_data()
     add_float(pkt.get(), zvmsg::SPEED_VFE, zvpyxpl_fd_get_vfe());
     add_float(pkt.get(), zvmsg::SPEED_MMO, zvpyxpl_fd_get_mmo());
 
-    zvmp_net_send_to_stream_peers(pkt.get(), FULL_PACKET_PEERS);
-    zvmp_net_send_to_stream_peers(pkt.get(), POSITION_PACKET_PEERS);
+    zvmp_net_send_to_stream_peers(pkt.get(), ZVMP_NODE_FULL_PANEL);
+    zvmp_net_send_to_stream_peers(pkt.get(), ZVMP_NODE_POSITION_PANEL);
 }

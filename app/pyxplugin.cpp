@@ -12,7 +12,8 @@
 
 #include "app/getopt.h"
 #include "app/pacing.h"
-#include "protocol/messages.h"
+#include "app/panel_commands.h"
+#include "app/publish.h"
 #include "app/report.h"
 #include "app/simnotes.h"
 #include "cpflight/cpflight.h"
@@ -23,10 +24,12 @@
 #include "platform/net.h"
 #include "platform/signals.h"
 #include "platform/wait.h"
+#include "protocol/messages.h"
+#include "protocol/network.h"
 
-int hQuit = 0;
-int verbose = 1;
 ZvscplState zvscpl_state;
+int& verbose = zvscpl_state.verbose;
+int& hQuit = zvscpl_state.hQuit;
 
 namespace {
 
@@ -49,8 +52,8 @@ void option_static_peer(const char* arg)
     // Registered in canonical dotted form, which differs from the text for forms like "127.1".
     char canonical[16];
     std::snprintf(canonical, sizeof canonical, "%s", plat_inet_ntoa(addr));
-    zvmp_add_peer_target(canonical, 2424, 0x81060000);
-    zvmp_add_peer_target(canonical, 2426, 0x84060000);
+    zvmp_add_peer_target(canonical, ZVMP_FULL_PANEL_PORT, zvmp_node_word(ZVMP_NODE_FULL_PANEL));
+    zvmp_add_peer_target(canonical, ZVMP_POSITION_PANEL_PORT, zvmp_node_word(ZVMP_NODE_POSITION_PANEL));
 }
 
 // A whole decimal number from 1 to 65535, or 0.
@@ -162,7 +165,7 @@ bool open_connection()
     zvpyxpl_fd_clear_data();
     zvpyxpl_fd_add_definitions();
     SimConnect_SubscribeToSystemEvent(hSimConnect, EVT_SIM_START, "SimStart");
-    zvpyxpl_fd_sent_note(ZvfdSentKind::SystemEvent, "SimStart");
+    zvpyxpl_fd_sent_note(ZvpyxplSentKind::SystemEvent, "SimStart");
     return true;
 }
 
@@ -305,8 +308,8 @@ int zvscpl_main(int argc, char** argv)
     std::printf("%s %s\n", TITLE_STRING, VERSION_STRING);
     progress("Initialising ZVMP Interface ...");
     // A network that does not open now is opened by the network service later.
-    zvmp_initialise_network("0.0.0.0", 0, 0x13000000);
-    for (unsigned int port : {2424u, 2425u, 2426u}) zvmp_add_multicast_target("239.224.224.1", port);
+    zvmp_initialise_network("0.0.0.0", 0, ZVMP_NODE_PROGRAM);
+    for (unsigned int port : ZVMP_MCAST_PORTS) zvmp_add_multicast_target(ZVMP_MCAST_GROUP, port);
     progress("\nSetting ZVMP callback ...");
     zvmp_net_message_received_callback = zvscpl_zvmp_message_callback;
 

@@ -1,20 +1,19 @@
 // The plugin core: start-up and command line, the simulator connection and the main loop.
+// Publishing is in app/publish.h, the panel commands in app/panel_commands.h.
 #pragma once
 
 #include "platform/SimConnect.h"
-#include "platform/net.h"
 #include "platform/signals.h"
 
 inline constexpr const char TITLE_STRING[] = "Zorvan FS2020 Pyx Plugin";
 inline constexpr const char VERSION_STRING[] = "1.0.1";
 
-// Diagnostics print while this is non-zero; -v raises it, -s lowers it.
-extern int verbose;
-// Set once the simulator says it quits; the main loop runs while it is 0.
-extern int hQuit;
-
 // The main loop's own state, for the life of the process.
 struct ZvscplState {
+    // Diagnostics print while this is non-zero; -v raises it, -s lowers it.
+    int verbose = 1;
+    // Set once the simulator says it quits; the main loop runs while it is 0.
+    int hQuit = 0;
     // Set by a stop request (a signal, or a console event on its own thread): the loop finishes
     // its iteration, closes the simulator connection and the CPFlight port, and the program ends.
     plat_stop_flag stop{0};
@@ -40,6 +39,8 @@ struct ZvscplState {
     unsigned long long messages = 0;
 };
 extern ZvscplState zvscpl_state;
+extern int& verbose;
+extern int& hQuit;
 
 // With -w: a failed open is tried again after this long; a connection whose dispatches all
 // fail for this long counts as gone.
@@ -65,10 +66,3 @@ int zvscpl_main(int argc, char** argv);
 // Returns when the simulator has quit or could not be reached (without -w), or on a stop request.
 void zvscpl_run_loop();
 void CALLBACK zvscpl_dispatch_proc(SIMCONNECT_RECV* pData, DWORD cbData, void* pContext);
-
-// Publishing to streaming panels, once per sub-second pass and once per second.
-void zvscpl_send_subsecond_data();
-void zvscpl_send_second_data();
-
-// The network's message hook: carries out the panel commands it is handed.
-void zvscpl_zvmp_message_callback(unsigned int id, void* data, sockaddr_in* from);

@@ -11,6 +11,7 @@
 #include "net/zvmpnet.h"
 #include "platform/clock.h"
 #include "platform/error.h"
+#include "protocol/network.h"
 
 ZvscplReport zvscpl_report;
 
@@ -62,7 +63,8 @@ void zvscpl_report_status(bool connected)
     std::printf("\nstatus %s sim=%s peers=%u permanent=%u streaming_full=%u streaming_position=%u sent_per_s=%llu "
                 "commands_per_s=%llu dropped=%llu refused=%llu cpflight=%s",
                 clock, connected ? "connected" : "waiting", peers, permanent,
-                zvmp_number_of_stream_clients_of_type(0x81000000), zvmp_number_of_stream_clients_of_type(0x84000000),
+                zvmp_number_of_stream_clients_of_type(ZVMP_NODE_FULL_PANEL),
+                zvmp_number_of_stream_clients_of_type(ZVMP_NODE_POSITION_PANEL),
                 per_second(zvmp_net_state.packets_sent - r.sent_then, elapsed),
                 per_second(r.commands - r.commands_then, elapsed), r.dropped - r.dropped_then,
                 refused() - r.refused_then, cpflight_state());

@@ -85,18 +85,18 @@ void zvscpl_note_open(const SIMCONNECT_RECV_OPEN& open)
 
 void zvscpl_note_exception(const SIMCONNECT_RECV_EXCEPTION& exception)
 {
-    const ZvfdSent* sent = zvpyxpl_fd_sent_find(exception.dwSendID);
+    const ZvpyxplSent* sent = zvpyxpl_fd_sent_find(exception.dwSendID);
     if (verbose == 0 || sent == nullptr) return;
     char what[160];
     switch (sent->kind) {
-    case ZvfdSentKind::Variable:
+    case ZvpyxplSentKind::Variable:
         if (sent->units != nullptr)
             std::snprintf(what, sizeof what, "variable \"%s\" (%s)", sent->name, sent->units);
         else
             std::snprintf(what, sizeof what, "variable \"%s\"", sent->name);
         break;
-    case ZvfdSentKind::SystemEvent: std::snprintf(what, sizeof what, "system event \"%s\"", sent->name); break;
-    case ZvfdSentKind::DataRequest: std::snprintf(what, sizeof what, "the data request"); break;
+    case ZvpyxplSentKind::SystemEvent: std::snprintf(what, sizeof what, "system event \"%s\"", sent->name); break;
+    case ZvpyxplSentKind::DataRequest: std::snprintf(what, sizeof what, "the data request"); break;
     default: std::snprintf(what, sizeof what, "event \"%s\"", sent->name); break;
     }
     char reason[32];

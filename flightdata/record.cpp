@@ -184,8 +184,9 @@ const FlightEvent flightEvents[FLIGHT_EVENT_COUNT] = {
     {EVT_RUDDER_SET, "RUDDER_SET"},
 };
 
-HANDLE hSimConnect = nullptr;
-FlightData fdata;
+ZvpyxplRecord zvpyxpl_fd_record;
+HANDLE& hSimConnect = zvpyxpl_fd_record.hSimConnect;
+FlightData& fdata = zvpyxpl_fd_record.fdata;
 
 namespace {
 
@@ -202,11 +203,11 @@ void zvpyxpl_fd_add_definitions()
 {
     for (const FlightVariable& row : flightVariables) {
         SimConnect_AddToDataDefinition(hSimConnect, 0, row.name, row.units, row.type, 0.0f, SIMCONNECT_UNUSED);
-        zvpyxpl_fd_sent_note(ZvfdSentKind::Variable, row.name, row.units);
+        zvpyxpl_fd_sent_note(ZvpyxplSentKind::Variable, row.name, row.units);
     }
     for (const FlightEvent& event : flightEvents) {
         SimConnect_MapClientEventToSimEvent(hSimConnect, event.id, event.name);
-        zvpyxpl_fd_sent_note(ZvfdSentKind::Event, event.name);
+        zvpyxpl_fd_sent_note(ZvpyxplSentKind::Event, event.name);
     }
 }
 
@@ -217,7 +218,7 @@ void zvpyxpl_fd_request_data()
     zvpyxpl_fd_clear_data();
     SimConnect_RequestDataOnSimObject(hSimConnect, 0, 0, SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_VISUAL_FRAME,
                                       SIMCONNECT_DATA_REQUEST_FLAG_DEFAULT, 0, 0, 0);
-    zvpyxpl_fd_sent_note(ZvfdSentKind::DataRequest, nullptr);
+    zvpyxpl_fd_sent_note(ZvpyxplSentKind::DataRequest, nullptr);
 }
 
 void zvpyxpl_fd_refresh_data(FlightData* data) { std::memcpy(&fdata, data, sizeof fdata); }
@@ -230,5 +231,5 @@ void zvpyxpl_fd_transmit(FlightEventId id, DWORD data)
 {
     SimConnect_TransmitClientEvent(hSimConnect, SIMCONNECT_OBJECT_ID_USER, id, data, SIMCONNECT_GROUP_PRIORITY_HIGHEST,
                                    SIMCONNECT_EVENT_FLAG_GROUPID_IS_PRIORITY);
-    zvpyxpl_fd_sent_note(ZvfdSentKind::Transmission, event_name(id));
+    zvpyxpl_fd_sent_note(ZvpyxplSentKind::Transmission, event_name(id));
 }

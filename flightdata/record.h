@@ -182,11 +182,15 @@ struct FlightEvent {
 inline constexpr std::size_t FLIGHT_EVENT_COUNT = 56;
 extern const FlightEvent flightEvents[FLIGHT_EVENT_COUNT];
 
-// The connection handle; the main loop opens and closes it.
-extern HANDLE hSimConnect;
-
-// The single record, all zero until the first block arrives.
-extern FlightData fdata;
+// The record's module state: the connection handle, which the main loop opens and closes, and
+// the single record, all zero until the first block arrives.
+struct ZvpyxplRecord {
+    HANDLE hSimConnect = nullptr;
+    FlightData fdata{};
+};
+extern ZvpyxplRecord zvpyxpl_fd_record;
+extern HANDLE& hSimConnect;
+extern FlightData& fdata;
 
 // Registers the data definition and the event mappings; each request's send id is kept
 // (flightdata/sent.h).

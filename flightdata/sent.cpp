@@ -3,7 +3,7 @@
 
 #include "flightdata/record.h"
 
-ZvfdSentState zvpyxpl_fd_sent;
+ZvpyxplSentState zvpyxpl_fd_sent;
 
 void zvpyxpl_fd_sent_reset()
 {
@@ -12,33 +12,33 @@ void zvpyxpl_fd_sent_reset()
     zvpyxpl_fd_sent.next_transmission = 0;
 }
 
-void zvpyxpl_fd_sent_note(ZvfdSentKind kind, const char* name, const char* units)
+void zvpyxpl_fd_sent_note(ZvpyxplSentKind kind, const char* name, const char* units)
 {
-    if (name == nullptr && kind != ZvfdSentKind::DataRequest) return;
+    if (name == nullptr && kind != ZvpyxplSentKind::DataRequest) return;
     DWORD send_id = 0;
     if (FAILED(SimConnect_GetLastSentPacketID(hSimConnect, &send_id)) || send_id == 0) return;
-    ZvfdSentState& s = zvpyxpl_fd_sent;
-    ZvfdSent sent{send_id, kind, name, units};
-    if (kind == ZvfdSentKind::Transmission) {
+    ZvpyxplSentState& s = zvpyxpl_fd_sent;
+    ZvpyxplSent sent{send_id, kind, name, units};
+    if (kind == ZvpyxplSentKind::Transmission) {
         s.transmissions[s.next_transmission] = sent;
-        s.next_transmission = (s.next_transmission + 1) % ZVFD_SENT_TRANSMISSIONS;
+        s.next_transmission = (s.next_transmission + 1) % ZVPYXPL_SENT_TRANSMISSIONS;
         return;
     }
-    if (kind == ZvfdSentKind::DataRequest)
-        for (ZvfdSent& r : s.registrations)
-            if (r.kind == ZvfdSentKind::DataRequest) {
+    if (kind == ZvpyxplSentKind::DataRequest)
+        for (ZvpyxplSent& r : s.registrations)
+            if (r.kind == ZvpyxplSentKind::DataRequest) {
                 r = sent;
                 return;
             }
     s.registrations.push_back(sent);
 }
 
-const ZvfdSent* zvpyxpl_fd_sent_find(DWORD send_id)
+const ZvpyxplSent* zvpyxpl_fd_sent_find(DWORD send_id)
 {
     if (send_id == SIMCONNECT_RECV_EXCEPTION::UNKNOWN_SENDID) return nullptr;
-    for (const ZvfdSent& r : zvpyxpl_fd_sent.registrations)
+    for (const ZvpyxplSent& r : zvpyxpl_fd_sent.registrations)
         if (r.send_id == send_id) return &r;
-    for (const ZvfdSent& t : zvpyxpl_fd_sent.transmissions)
+    for (const ZvpyxplSent& t : zvpyxpl_fd_sent.transmissions)
         if (t.send_id == send_id) return &t;
     return nullptr;
 }

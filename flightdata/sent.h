@@ -10,29 +10,29 @@
 
 #include "platform/SimConnect.h"
 
-enum class ZvfdSentKind { Variable, Event, SystemEvent, DataRequest, Transmission };
+enum class ZvpyxplSentKind { Variable, Event, SystemEvent, DataRequest, Transmission };
 
-struct ZvfdSent {
+struct ZvpyxplSent {
     DWORD send_id = 0;
-    ZvfdSentKind kind = ZvfdSentKind::Variable;
+    ZvpyxplSentKind kind = ZvpyxplSentKind::Variable;
     const char* name = nullptr;   // the variable, event or system event; null for the data request
     const char* units = nullptr;  // a variable's units; null otherwise
 };
 
 // Transmissions remembered, the latest ones; an exception comes back within a frame or two.
-inline constexpr std::size_t ZVFD_SENT_TRANSMISSIONS = 64;
+inline constexpr std::size_t ZVPYXPL_SENT_TRANSMISSIONS = 64;
 
-struct ZvfdSentState {
-    std::vector<ZvfdSent> registrations;
-    std::array<ZvfdSent, ZVFD_SENT_TRANSMISSIONS> transmissions{};
+struct ZvpyxplSentState {
+    std::vector<ZvpyxplSent> registrations;
+    std::array<ZvpyxplSent, ZVPYXPL_SENT_TRANSMISSIONS> transmissions{};
     std::size_t next_transmission = 0;
 };
-extern ZvfdSentState zvpyxpl_fd_sent;
+extern ZvpyxplSentState zvpyxpl_fd_sent;
 
 // Forgets everything: a new connection numbers its requests afresh.
 void zvpyxpl_fd_sent_reset();
 // Takes the send id of the request just made (SimConnect_GetLastSentPacketID) and remembers what
 // it was. A data request replaces the one before; a transmission the oldest of the last ones.
-void zvpyxpl_fd_sent_note(ZvfdSentKind kind, const char* name, const char* units = nullptr);
+void zvpyxpl_fd_sent_note(ZvpyxplSentKind kind, const char* name, const char* units = nullptr);
 // What went out under `send_id`, or null when it is not known.
-const ZvfdSent* zvpyxpl_fd_sent_find(DWORD send_id);
+const ZvpyxplSent* zvpyxpl_fd_sent_find(DWORD send_id);

@@ -14,13 +14,14 @@
 #include <string_view>
 #include <vector>
 
-#include "protocol/messages.h"
+#include "app/publish.h"
 #include "app/pyxplugin.h"
 #include "flightdata/flightdata.h"
 #include "fuzz/support/fakes.h"
 #include "fuzz/support/input.h"
 #include "fuzz/support/network.h"
 #include "net/zvmpnet.h"
+#include "protocol/messages.h"
 #include "sim/sim.h"
 #include "tools/monitor/send.h"
 

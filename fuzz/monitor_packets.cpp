@@ -37,10 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     static bool installed = (install_fakes(), true);
     (void)installed;
-    reset_fakes();
+    // The modules first: a fresh state closes what the last input left open, through the fakes.
     reset_network();
     zvmon_node_state = ZvmonNodeState{};
     zvmon_view_state = ZvmonViewState{};
+    reset_fakes();
     check(zvmon_node_open("127.0.0.1", 59000, 0x81), "monitor node did not open");
     zvmon_view_listen();
 

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/publish.h"
 #include "app/pyxplugin.h"
 #include "cpflight/cpflight.h"
 #include "fuzz/support/fakes.h"

@@ -9,7 +9,8 @@
 #include "platform/clock.h"
 #include "platform/wait.h"
 
-void (*zvmp_net_failure_callback)(const char* what, int error) = nullptr;
+ZvmpSocketState zvmp_socket_state;
+ZvmpFailureHook& zvmp_net_failure_callback = zvmp_socket_state.zvmp_net_failure_callback;
 
 void zvmp_net_report_failure(const char* what, int error)
 {

@@ -1,18 +1,16 @@
 // Opening the network's sockets, shared by the UDP network and the TCP server: the platform's
 // start-up, at most one attempt per wall-clock second, binding to the first free port of a
 // range, and the card that multicast leaves through; and the hook that tells the operator why a
-// socket failed. Owns no state: each caller keeps its own attempts and settings.
+// socket failed, its one piece of state (each caller keeps its own attempts and settings).
 #pragma once
 
 #include <cstdint>
 
 #include "platform/net.h"
+#include "protocol/network.h"
 
 // Room for a local address as text; at most ZVMP_ADDR_TEXT_SIZE - 1 characters are kept.
 inline constexpr unsigned int ZVMP_ADDR_TEXT_SIZE = 64;
-// Port range searched when no port is asked for.
-inline constexpr unsigned int ZVMP_FIRST_PORT = 59000;
-inline constexpr unsigned int ZVMP_LAST_PORT = 59999;
 
 enum class ZvmpSocketKind { Udp, Tcp };
 
@@ -54,6 +52,11 @@ plat_socket_t zvmp_bind_first_free_port(plat_socket_t s, const char* addr, unsig
 // Failures that the network gets over by itself (it retries, or re-opens the socket), told to
 // the operator: called with one line of text saying what happened, without a line end, and the
 // system's error number behind it (0 when there is none). Null unless the application sets it.
-extern void (*zvmp_net_failure_callback)(const char* what, int error);
+using ZvmpFailureHook = void (*)(const char* what, int error);
+struct ZvmpSocketState {
+    ZvmpFailureHook zvmp_net_failure_callback = nullptr;
+};
+extern ZvmpSocketState zvmp_socket_state;
+extern ZvmpFailureHook& zvmp_net_failure_callback;
 // Calls the failure hook when set.
 void zvmp_net_report_failure(const char* what, int error);

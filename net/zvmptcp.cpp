@@ -5,16 +5,18 @@
 
 #include "net/zvmpallow.h"
 
-plat_socket_t zvmp_tcp_server_socket = PLAT_INVALID_SOCKET;
-plat_socket_t zvmp_tcp_server_client_socket = PLAT_INVALID_SOCKET;
-sockaddr_in zvmp_tcp_server_client_addr{};
-char zvmp_tcp_init_addr[ZVMP_ADDR_TEXT_SIZE] = "";
-unsigned int zvmp_tcp_init_port = 0;
-ZvmpTcpState zvmp_tcp_state;
-void (*zvmp_tcp_server_data_received_callback)(void* data, sockaddr_in* from, long long count) = nullptr;
+// Never destroyed, as the network's state (net/state.cpp).
+ZvmpTcpState& zvmp_tcp_state = *new ZvmpTcpState;
+PlatSocket& zvmp_tcp_server_socket = zvmp_tcp_state.zvmp_tcp_server_socket;
+PlatSocket& zvmp_tcp_server_client_socket = zvmp_tcp_state.zvmp_tcp_server_client_socket;
+sockaddr_in& zvmp_tcp_server_client_addr = zvmp_tcp_state.zvmp_tcp_server_client_addr;
+char (&zvmp_tcp_init_addr)[ZVMP_ADDR_TEXT_SIZE] = zvmp_tcp_state.zvmp_tcp_init_addr;
+unsigned int& zvmp_tcp_init_port = zvmp_tcp_state.zvmp_tcp_init_port;
+ZvmpTcpDataHook& zvmp_tcp_server_data_received_callback = zvmp_tcp_state.zvmp_tcp_server_data_received_callback;
+
 void zvmp_tcp_start_server(const char* addr, unsigned int port)
 {
-    if (zvmp_tcp_server_socket != PLAT_INVALID_SOCKET) return;
+    if (zvmp_tcp_server_socket.is_open()) return;
     zvmp_tcp_init_port = port;
     zvmp_store_init_addr(zvmp_tcp_init_addr, addr);
 
@@ -30,21 +32,15 @@ void zvmp_tcp_start_server(const char* addr, unsigned int port)
     zvmp_tcp_server_client_addr = sockaddr_in{};
 }
 
-void zvmp_tcp_close_server()
-{
-    if (zvmp_tcp_server_socket == PLAT_INVALID_SOCKET) return;
-    plat_net.close(zvmp_tcp_server_socket);
-    zvmp_tcp_server_socket = PLAT_INVALID_SOCKET;
-}
+void zvmp_tcp_close_server() { zvmp_tcp_server_socket.reset(); }
 
 void zvmp_tcp_close_server_client()
 {
-    if (zvmp_tcp_server_client_socket != PLAT_INVALID_SOCKET) plat_net.close(zvmp_tcp_server_client_socket);
-    zvmp_tcp_server_client_socket = PLAT_INVALID_SOCKET;
+    zvmp_tcp_server_client_socket.reset();
     zvmp_tcp_server_client_addr = sockaddr_in{};
 }
 
-int zvmp_tcp_network_server_is_open() { return zvmp_tcp_server_socket != PLAT_INVALID_SOCKET ? 1 : 0; }
+int zvmp_tcp_network_server_is_open() { return zvmp_tcp_server_socket.is_open() ? 1 : 0; }
 
 void zvmp_tcp_showtime()
 {
@@ -55,19 +51,17 @@ void zvmp_tcp_showtime()
 
 plat_socket_t zvmp_tcp_server_accept_incoming()
 {
-    if (zvmp_tcp_server_client_socket != PLAT_INVALID_SOCKET) return zvmp_tcp_server_client_socket;
-    if (zvmp_tcp_server_socket == PLAT_INVALID_SOCKET ||
-        !zvmp_tcp_descriptor_has_data_to_read(zvmp_tcp_server_socket))
+    if (zvmp_tcp_server_client_socket.is_open()) return zvmp_tcp_server_client_socket;
+    if (!zvmp_tcp_server_socket.is_open() || !zvmp_tcp_descriptor_has_data_to_read(zvmp_tcp_server_socket))
         return PLAT_INVALID_SOCKET;
     // A failed accept leaves the connection invalid; the next service call tries again.
     zvmp_tcp_server_client_socket = plat_net.accept(zvmp_tcp_server_socket, &zvmp_tcp_server_client_addr);
     // A client from outside the allowed networks is let go at once.
-    if (zvmp_tcp_server_client_socket != PLAT_INVALID_SOCKET &&
-        !zvmp_sender_allowed(zvmp_tcp_server_client_addr.sin_addr.s_addr)) {
+    if (zvmp_tcp_server_client_socket.is_open() && !zvmp_sender_allowed(zvmp_tcp_server_client_addr.sin_addr.s_addr)) {
         ++zvmp_allow_state.refused;
         zvmp_tcp_close_server_client();
     }
-    if (zvmp_tcp_server_client_socket == PLAT_INVALID_SOCKET) zvmp_tcp_server_client_addr = sockaddr_in{};
+    if (!zvmp_tcp_server_client_socket.is_open()) zvmp_tcp_server_client_addr = sockaddr_in{};
     return zvmp_tcp_server_client_socket;
 }
 
@@ -75,7 +69,7 @@ int zvmp_tcp_descriptor_has_data_to_read(plat_socket_t fd) { return plat_net.rea
 
 void zvmp_tcp_server_read_data()
 {
-    if (zvmp_tcp_server_client_socket == PLAT_INVALID_SOCKET || zvmp_tcp_server_socket == PLAT_INVALID_SOCKET ||
+    if (!zvmp_tcp_server_client_socket.is_open() || !zvmp_tcp_server_socket.is_open() ||
         !zvmp_tcp_descriptor_has_data_to_read(zvmp_tcp_server_client_socket))
         return;
     unsigned char buffer[ZVMP_TCP_READ_SIZE];

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/owned.h"
+
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -62,6 +64,14 @@ struct PlatNetApi {
 extern PlatNetApi plat_net;
 // The operating system's implementation, for tests that wrap single operations.
 extern const PlatNetApi plat_net_os;
+
+// A socket and its ownership (platform/owned.h).
+struct PlatSocketTraits {
+    using Handle = plat_socket_t;
+    static Handle invalid() noexcept { return PLAT_INVALID_SOCKET; }
+    static void close(Handle s) { plat_net.close(s); }
+};
+using PlatSocket = PlatOwned<PlatSocketTraits>;
 
 #ifdef _WIN32
 // What a failed recvfrom returns, by its WSAGetLastError code: PLAT_RECV_DROPPED for a failure

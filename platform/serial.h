@@ -7,6 +7,8 @@
 
 #include <cstddef>
 
+#include "platform/owned.h"
+
 #ifdef _WIN32
 #include <windows.h>
 using plat_serial_t = HANDLE;
@@ -47,6 +49,14 @@ struct PlatSerialApi {
 extern PlatSerialApi plat_serial;
 // The operating system's implementation, for tests that wrap single operations.
 extern const PlatSerialApi plat_serial_os;
+
+// A serial port and its ownership (platform/owned.h).
+struct PlatSerialTraits {
+    using Handle = plat_serial_t;
+    static Handle invalid() noexcept { return PLAT_INVALID_SERIAL; }
+    static void close(Handle port) { plat_serial.close(port); }
+};
+using PlatSerial = PlatOwned<PlatSerialTraits>;
 
 // Whether an error number of a failed read, write or look at the port means that the device has
 // gone away: POSIX EIO, ENXIO and ENODEV; Windows ERROR_ACCESS_DENIED, ERROR_BAD_COMMAND,

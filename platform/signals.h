@@ -7,7 +7,16 @@
 #include <atomic>
 
 // Set from a signal handler or from the console's handler thread, so it must not need a lock.
-using plat_stop_flag = std::atomic<int>;
+// Assigning one flag to another takes its value, so that a module's state holding one can be
+// assigned afresh.
+struct plat_stop_flag : std::atomic<int> {
+    constexpr plat_stop_flag(int value = 0) noexcept : std::atomic<int>(value) {}
+    plat_stop_flag& operator=(const plat_stop_flag& other) noexcept
+    {
+        store(other.load());
+        return *this;
+    }
+};
 static_assert(plat_stop_flag::is_always_lock_free, "the stop flag is set from a signal handler");
 
 struct PlatSignalApi {

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "protocol/messages.h"
+#include "protocol/network.h"
 
 enum class ZvmsgSection : std::uint8_t {
     Position,
@@ -216,20 +217,33 @@ inline constexpr std::array<std::uint32_t, zvmsg::RADIO_BLOCK_WORDS> ZVMSG_RADIO
 // The message groups: the identifier's third byte.
 struct ZvmsgGroup {
     unsigned int group;
+    const char* name;   // as in the constant's name, GROUP_<name>, here and in the copies
     const char* label;
 };
 inline constexpr ZvmsgGroup ZVMSG_GROUPS[] = {
-    {0x01, "network"},
-    {0x11, "position, attitude, speeds, heights"},
-    {0x12, "altimeter setting, wind, outside air temperature"},
-    {0x14, "aircraft speed limits"},
-    {0x15, "landing gear and flaps"},
-    {0x16, "autopilot"},
-    {0x17, "EFIS control panel and navigation display"},
-    {0x18, "flight director"},
-    {0x19, "flight control inputs"},
-    {0x1d, "radios and transponder"},
+    {ZVMP_NETWORK_GROUP, "NETWORK", "network"},
+    {zvmsg::GROUP_POSITION, "POSITION", "position, attitude, speeds, heights"},
+    {zvmsg::GROUP_AIR_DATA, "AIR_DATA", "altimeter setting, wind, outside air temperature"},
+    {zvmsg::GROUP_SPEED_LIMITS, "SPEED_LIMITS", "aircraft speed limits"},
+    {zvmsg::GROUP_GEAR_FLAPS, "GEAR_FLAPS", "landing gear and flaps"},
+    {zvmsg::GROUP_AUTOPILOT, "AUTOPILOT", "autopilot"},
+    {zvmsg::GROUP_EFIS, "EFIS", "EFIS control panel and navigation display"},
+    {zvmsg::GROUP_FLIGHT_DIRECTOR, "FLIGHT_DIRECTOR", "flight director"},
+    {zvmsg::GROUP_CONTROLS, "CONTROLS", "flight control inputs"},
+    {zvmsg::GROUP_RADIOS, "RADIOS", "radios and transponder"},
 };
+
+// Every message lies in a named group.
+constexpr bool zvmsg_groups_named()
+{
+    for (const ZvmsgInfo& e : ZVMSG_CATALOGUE) {
+        bool named = false;
+        for (const ZvmsgGroup& g : ZVMSG_GROUPS) named = named || g.group == zvmsg_group(e.id);
+        if (!named) return false;
+    }
+    return true;
+}
+static_assert(zvmsg_groups_named());
 
 constexpr const ZvmsgInfo* zvmsg_info_by_id(std::uint32_t id)
 {

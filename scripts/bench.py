@@ -11,6 +11,7 @@ import threading
 import time
 
 import zvmp
+from zvmp.catalogue import FIRST_PORT
 
 PROGRAM = sys.argv[1]
 SECONDS = float(sys.argv[2])
@@ -138,7 +139,7 @@ def flood():
         while not stop_flood.is_set():
             for d in junk:
                 try:
-                    s.sendto(d, ("127.0.0.1", 59000))
+                    s.sendto(d, ("127.0.0.1", FIRST_PORT))
                 except OSError:
                     pass
             sent[0] += len(junk)

@@ -142,8 +142,9 @@ constexpr double RESTART_OFFLINE_S = 2.0;
 constexpr double RESTART_SETBACK_S = 3600.0;
 constexpr double TIME_OF_DAY_SETBACK_S = 3600.0;
 
-// Whether connections are taken now, the date of the next world, and what the environment asks
-// of this simulator; lives for the process.
+// Whether connections are taken now, the date of the next world, what the environment asks of
+// this simulator, and the restarts and clock set-backs that signals ask for; lives for the
+// process.
 struct Lifecycle {
     std::chrono::steady_clock::time_point process_start = std::chrono::steady_clock::now();
     double offline_s = 0.0;       // ZVSIM_OFFLINE_S: refused this long after the process start
@@ -151,15 +152,16 @@ struct Lifecycle {
     double setback_s = 0.0;       // how far the next world's date lies behind the clock
     double clock_step_s = 0.0;    // ZVSIM_CLOCK_STEP: "ABSOLUTE TIME" in steps of this; 0 for none
     std::vector<std::string> unknown;  // ZVSIM_UNKNOWN: names this simulator does not know
+    volatile sig_atomic_t restart_requested = 0;  // SIGUSR1
+    volatile sig_atomic_t setback_requested = 0;  // SIGUSR2
     Lifecycle();
 };
 
-volatile sig_atomic_t restart_requested = 0;
-volatile sig_atomic_t setback_requested = 0;
+Lifecycle lifecycle;
 
 #ifdef SIGUSR1
-void on_restart_signal(int) { restart_requested = 1; }
-void on_setback_signal(int) { setback_requested = 1; }
+void on_restart_signal(int) { lifecycle.restart_requested = 1; }
+void on_setback_signal(int) { lifecycle.setback_requested = 1; }
 
 void handle(int signal, void (*handler)(int))
 {
@@ -202,16 +204,14 @@ Lifecycle::Lifecycle()
 #endif
 }
 
-Lifecycle lifecycle;
-
 void queue_quit();
 
 // A restart asked for by SIGUSR1: the open connection hears the quit message, and connections
 // are refused for a while.
 void take_restart()
 {
-    if (!restart_requested) return;
-    restart_requested = 0;
+    if (!lifecycle.restart_requested) return;
+    lifecycle.restart_requested = 0;
     if (conn.open && !conn.quit_sent) queue_quit();
     lifecycle.refused_until = zvsim_clock() + RESTART_OFFLINE_S;
     lifecycle.setback_s += RESTART_SETBACK_S;
@@ -229,8 +229,8 @@ double absolute_time_at(long long frame)
 // The clock set back an hour, asked for by SIGUSR2.
 void take_setback()
 {
-    if (!setback_requested) return;
-    setback_requested = 0;
+    if (!lifecycle.setback_requested) return;
+    lifecycle.setback_requested = 0;
     if (!conn.open) return;
     conn.date -= TIME_OF_DAY_SETBACK_S;
     conn.world.absolute_time = absolute_time_at(conn.frame);

@@ -13,33 +13,10 @@ namespace zvfuzz {
 
 void reset_network()
 {
-    zvmp_close_network();
-    zvmp_tcp_close_server_client();
-    zvmp_tcp_close_server();
     zvmp_net_state = ZvmpNetState{};
     zvmp_tcp_state = ZvmpTcpState{};
     zvmp_allow_state = ZvmpAllowState{};
-    zvmp_net_message_received_callback = nullptr;
-    zvmp_net_packet_received_callback = nullptr;
-    zvmp_net_peer_created_callback = nullptr;
-    zvmp_net_peer_removed_callback = nullptr;
-    zvmp_net_failure_callback = nullptr;
-    for (zvmp_net_tgt_list_s** list : {&zvmp_net_mcast_list, &zvmp_net_peer_list}) {
-        while (zvmp_net_tgt_list_s* e = *list) {
-            *list = e->next;
-            delete e;
-        }
-    }
-    zvmp_peer_count = 0;
-    zvmp_number_of_stream_peers = 0;
-    zvmp_init_addr[0] = '\0';
-    zvmp_init_port = 0;
-    zvmp_node_type = 0;
-    zvmp_net_packet_in_len = 0;
-    zvmp_tcp_server_data_received_callback = nullptr;
-    zvmp_tcp_init_addr[0] = '\0';
-    zvmp_tcp_init_port = 0;
-    zvmp_tcp_server_client_addr = sockaddr_in{};
+    zvmp_socket_state = ZvmpSocketState{};
 }
 
 void open_with_streaming_peers()

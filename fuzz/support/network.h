@@ -12,7 +12,8 @@ struct Source {
 };
 
 // The network as at process start: socket closed, no targets, no peers, no hooks, no memory of
-// earlier attempts to open or of the last once-a-second pass.
+// earlier attempts to open or of the last once-a-second pass. Each module's state is assigned
+// afresh, which closes its sockets through the platform table: call it before reset_fakes.
 void reset_network();
 // Opens the network as the program does and adds a streaming peer of each kind the program
 // publishes to (type codes 0x81 and 0x84), as their stream requests would.

@@ -2,7 +2,6 @@
 #include "fuzz/support/program.h"
 
 #include <cstring>
-#include <memory>
 
 #include "app/getopt.h"
 #include "app/pacing.h"
@@ -20,48 +19,21 @@ void reset_program()
 {
     static bool installed = (install_fakes(), true);
     (void)installed;
-    reset_fakes();
+    // Each module's state afresh, one line each; what a module holds open is closed through the
+    // fakes, so they are reset last.
     reset_network();
-    scd::calls.clear();
-    scd::opens.clear();
-    scd::definitions.clear();
-    scd::mappings.clear();
-    scd::requests.clear();
-    scd::subscriptions.clear();
-    scd::transmits.clear();
-    scd::on_dispatch = nullptr;
-    scd::closes = 0;
-    scd::dispatches = 0;
-    scd::open_result = S_OK;
-    scd::dispatch_result = S_OK;
-    scd::last_send_id = 0;
-
-    zvopt::optarg = nullptr;
-    zvopt::optind = 1;
-    zvopt::opterr = 1;
-    zvopt::optopt = 0;
-    zvopt::optreset = 1;  // the scan position inside a word starts over
-
-    hSimConnect = nullptr;
-    hQuit = 0;
-    verbose = 0;
-    // The loop's state holds the atomic stop flag, which cannot be assigned: a fresh one is
-    // made in its place instead.
-    std::destroy_at(&zvscpl_state);
-    std::construct_at(&zvscpl_state);
+    zvpyxcpf_state = ZvpyxcpfState{};
+    zvpyxpl_fd_record = ZvpyxplRecord{};
+    zvpyxpl_fd_held = ZvpyxplHeld{};
+    zvpyxpl_fd_sent = ZvpyxplSentState{};
+    zvopt::state = zvopt::State{};
+    zvscpl_state = ZvscplState{};
     zvscpl_report = ZvscplReport{};
     zvscpl_pacing = ZvscplPacing{};
     zvscpl_notes = ZvscplNotes{};
-    zvpyxpl_fd_sent_reset();
-    fdata = FlightData{};
-    zvpyxpl_fd_held = ZvpyxplHeld{};
-    zvpyxcpf_serial_port[0] = '\0';
-    zvxpl_cpflight_enabled = 0;
-    zvpyxcpf_fd = PLAT_INVALID_SERIAL;
-    zvpyxcpf_hardware = ZvpyxcpfHardware{};
-    zvpyxcpf_receive = ZvpyxcpfReceive{};
-    zvpyxcpf_state = ZvpyxcpfState{};
-    zvpyxcpf_failure_callback = nullptr;
+    scd::reset();
+    reset_fakes();
+    verbose = 0;
 }
 
 void enable_cpflight()

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/panel_commands.h"
 #include "app/pyxplugin.h"
 #include "app/report.h"
 #include "cpflight/cpflight.h"

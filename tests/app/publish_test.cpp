@@ -5,12 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/messages.h"
+#include "app/publish.h"
 #include "app/pyxplugin.h"
 #include "flightdata/flightdata.h"
 #include "net/zvmpnet.h"
 #include "panel/mcp.h"
 #include "platform/clock.h"
+#include "protocol/messages.h"
 #include "tests/support/panel_client.h"
 
 namespace {

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/panel_commands.h"
 #include "app/pyxplugin.h"
 #include "app/report.h"
 #include "app/simnotes.h"
@@ -24,8 +25,8 @@
 #include "platform/net.h"
 #include "platform/wait.h"
 #include "tests/support/panel_client.h"
-#include "tests/support/test_socket.h"
 #include "tests/support/simconnect_double.h"
+#include "tests/support/test_socket.h"
 
 namespace {
 

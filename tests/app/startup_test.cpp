@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "app/getopt.h"
+#include "app/panel_commands.h"
 #include "app/pyxplugin.h"
 #include "cpflight/cpflight.h"
 #include "net/zvmpallow.h"

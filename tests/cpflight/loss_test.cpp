@@ -122,12 +122,25 @@ TEST_F(CpflightLoss, TheErrorsThatMeanTheDeviceHasGone)
                 EXPECT_EQ(unit.io, io);
                 zvpyxcpf_close_serial_port();
                 zvpyxcpf_fd = PLAT_INVALID_SERIAL;
+                // A fresh state forgets the port name and the flag too: set them again.
                 zvpyxcpf_state = ZvpyxcpfState{};
+                SetUp();
             }
 }
 
 // With -w: the loss reported by the loop's wait; opens tried every 2 s without a line, and once
 // the unit is back a line and its start-up from "K999".
+// A fresh state resets the driver: the port is closed without a word to the unit.
+TEST_F(CpflightLoss, AFreshStateClosesThePortWithoutAWordToTheUnit)
+{
+    started(true);
+    zvpyxcpf_state = ZvpyxcpfState{};
+    EXPECT_EQ(unit.io, std::vector<std::string>{"close"});
+    EXPECT_EQ(zvpyxcpf_fd, PLAT_INVALID_SERIAL);
+    EXPECT_EQ(zvxpl_cpflight_enabled, 0);
+    EXPECT_FALSE(zvpyxcpf_starting());
+}
+
 TEST_F(CpflightLoss, WithWTheUnitIsLookedForEveryTwoSecondsAndStartedAgain)
 {
     const std::string path = started(true);

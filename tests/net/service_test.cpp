@@ -6,6 +6,7 @@
 
 #include "tests/net/net_support.h"
 
+#include "net/zvmptcp.h"
 #include "platform/wait.h"
 
 using namespace nt;
@@ -262,7 +263,7 @@ TEST(Service, StartupFailureIsRetriedOnEveryCall)
     EXPECT_EQ(startups, 3);
 }
 
-TEST(Service, DroppedDatagramEndsReadingForTheCall)
+TEST(Service, DroppedDatagramIsReadPastInTheSameCall)
 {
     open_node();
     zvmp_net_message_received_callback = record_message;
@@ -271,10 +272,8 @@ TEST(Service, DroppedDatagramEndsReadingForTheCall)
     panel.send(packet(0x81060000, 1, {0x22011501, 1}), 59000);
     ASSERT_TRUE(wait_readable(zvmp_net_socket));
     zvmp_showtime();
-    EXPECT_TRUE(delivered.empty());
-    ASSERT_TRUE(wait_readable(zvmp_net_socket));
-    zvmp_showtime();
     EXPECT_EQ(delivered_ids(), std::vector<std::uint32_t>{0x22011501});
+    EXPECT_EQ(zvmp_net_state.packets_refused, 1u);
 }
 
 TEST(Service, OversizedDatagramCostsItselfOnly)
@@ -287,9 +286,6 @@ TEST(Service, OversizedDatagramCostsItselfOnly)
     oversized.resize(3000, 0);
     panel.send(oversized, 59000);
     panel.send(packet(0x81060000, 1, {0x22011502, 2}), 59000);
-    ASSERT_TRUE(wait_readable(zvmp_net_socket));
-    zvmp_showtime();
-    EXPECT_TRUE(delivered.empty());
     ASSERT_TRUE(wait_readable(zvmp_net_socket));
     zvmp_showtime();
     EXPECT_EQ(delivered_ids(), std::vector<std::uint32_t>{0x22011502});
@@ -330,6 +326,34 @@ TEST(Service, AFloodDoesNotHoldUpTheService)
     };
     zvmp_showtime();
     EXPECT_EQ(reads, static_cast<int>(ZVMP_MAX_PACKETS_PER_SERVICE));
+}
+
+// A fresh state resets the network and the TCP server: both sockets closed, every list entry
+// freed (the sanitizer build reports one left behind), and the network opens again as at start.
+TEST(Service, AFreshStateClosesTheSocketsAndFreesTheLists)
+{
+    start_like_the_core();
+    count_calls();
+    UdpEnd panel;
+    panel.send(packet(0x81060000, 2, {ZVMP_MSG_HELLO, 0x81060000, ZVMP_MSG_REQ_STREAM}), 59000);
+    zvmp_showtime();
+    ASSERT_EQ(zvmp_number_of_peers(), 3u);
+    ASSERT_TRUE(zvmp_tcp_network_server_is_open());
+
+    zvmp_net_state = ZvmpNetState{};
+    zvmp_tcp_state = ZvmpTcpState{};
+    zvmp_allow_state = ZvmpAllowState{};
+    EXPECT_EQ(sockets_closed, 2);
+    EXPECT_FALSE(zvmp_network_is_open());
+    EXPECT_FALSE(zvmp_tcp_network_server_is_open());
+    EXPECT_EQ(zvmp_net_peer_list, nullptr);
+    EXPECT_EQ(zvmp_net_mcast_list, nullptr);
+    EXPECT_EQ(zvmp_number_of_stream_clients(), 0u);
+
+    open_node(1000);
+    zvmp_add_peer_target("127.0.0.1", 40001, 0x81060000);
+    EXPECT_EQ(zvmp_number_of_peers(), 1u);
+    EXPECT_TRUE(zvmp_peers_agree());
 }
 
 // Peers live on the monotonic clock: a step of the wall clock (set by hand, or wrong after a

@@ -43,6 +43,24 @@ void queue_record(T& record, DWORD id)
 
 }  // namespace
 
+void reset()
+{
+    calls.clear();
+    opens.clear();
+    definitions.clear();
+    mappings.clear();
+    requests.clear();
+    subscriptions.clear();
+    transmits.clear();
+    closes = 0;
+    dispatches = 0;
+    last_send_id = 0;
+    open_result = S_OK;
+    dispatch_result = S_OK;
+    on_dispatch = nullptr;
+    pending.clear();
+}
+
 void queue_raw(const void* message, std::size_t size, DWORD cb)
 {
     // Exactly `cb` bytes are owned, so AddressSanitizer catches any read past the reported size.

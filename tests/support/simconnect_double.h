@@ -96,4 +96,7 @@ void queue_object_data(DWORD request_id, const void* block, std::size_t size, DW
 // Event ids of the transmissions so far.
 std::vector<DWORD> transmitted_events();
 
+// Everything as at process start: no calls recorded, nothing queued, the results S_OK.
+void reset();
+
 }  // namespace scd

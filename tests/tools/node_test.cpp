@@ -1,11 +1,16 @@
 // The monitor's node: one stream request or hello per wall-clock second toward the program, a
-// new request while no data comes, and a new socket (and request) after an error closed it.
+// new request while no data comes, a new socket (and request) after an error closed it, and the
+// network's read loop, which reads on past a refused datagram.
+#include <cstdint>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "net/zvmpnet.h"
 #include "platform/clock.h"
 #include "platform/net.h"
 #include "tests/support/panel_client.h"
+#include "tests/support/test_socket.h"
 #include "tools/monitor/node.h"
 
 namespace {
@@ -63,6 +68,25 @@ TEST(MonitorNode, SaysHelloOrAsksForTheStreamOncePerSecondAndRecoversFromAClosed
         port = got[0].from_port;
     }
     EXPECT_FALSE(zvmon_node_open("not an address", 59000, 0x81));
+}
+
+// The node reads on past a datagram it refuses: what follows it is walked in the same pass.
+TEST(MonitorNode, ReadsPastARefusedDatagramInOnePass)
+{
+    plat_time = fake_time;
+    panel::Client program(0x13060000);
+    ASSERT_TRUE(zvmon_node_open("127.0.0.1", program.port(), 0x81));
+    static std::vector<std::uint32_t> seen;
+    zvmp_net_message_received_callback = [](unsigned int id, void*, sockaddr_in*) { seen.push_back(id); };
+    const unsigned int node_port = tsock::local_port(zvmp_net_socket);
+    std::vector<std::uint8_t> refused = panel::packet_bytes(0x13060000, {panel::word_message(0x22011501, 1)});
+    refused[16] += 4;  // a length field that differs from the bytes sent
+    program.send_raw(refused, node_port);
+    program.send({panel::word_message(0x22011502, 2)}, node_port);
+    ASSERT_TRUE(tsock::wait_readable(zvmp_net_socket));
+    zvmon_node_service(false);
+    EXPECT_EQ(seen, std::vector<std::uint32_t>{0x22011502});
+    EXPECT_EQ(zvmp_net_state.packets_refused, 1u);
 }
 
 TEST(MonitorNode, KnowsTheProgramByAddressAndPort)

@@ -96,7 +96,7 @@ bool full_packet_shows(panel::Client& client, std::uint32_t id, float value)
     return false;
 }
 
-// tests/cpflight/serial_probe.cpp under Wine, asked one line at a time.
+// tests/platform/serial_probe.cpp under Wine, asked one line at a time.
 struct SerialProbe : testing::Test {
     std::optional<ChildProcess> process;
     std::size_t answered = 0;

@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <span>
 #include <sstream>
 #include <vector>
 
 #include "protocol/catalogue.h"
+#include "protocol/network.h"
 
 namespace {
 
@@ -47,9 +49,37 @@ const char* group_label(unsigned int group)
     return "";
 }
 
+// The ports of ZVMP_MCAST_PORTS, which lie next to each other, as "FIRST-LAST".
+std::string multicast_port_range()
+{
+    static_assert(ZVMP_MCAST_PORTS.back() - ZVMP_MCAST_PORTS.front() + 1 == ZVMP_MCAST_PORTS.size());
+    return printf_text("%u-%u", ZVMP_MCAST_PORTS.front(), ZVMP_MCAST_PORTS.back());
+}
+
+std::string lua_table(const char* name, std::span<const ZvmpNamed> rows, const char* format)
+{
+    std::string out = printf_text("local %s = {\n", name);
+    for (const ZvmpNamed& r : rows) out += printf_text(format, r.value, quoted(r.name).c_str());
+    return out + "}\n";
+}
+
 std::string render_lua()
 {
-    std::string out = "local GROUPS = {\n";
+    std::string out = printf_text("local HEADER_SIZE = %u\n"
+                                  "local MAX_PACKET = %u\n"
+                                  "-- Registered for the ports hellos go to and a program's port range.\n"
+                                  "local MULTICAST_PORTS = \"%s\"\n"
+                                  "local PROGRAM_PORTS = \"%u-%u\"\n\n",
+                                  ZVMP_PKT_HEADER_SIZE, ZVMP_PKT_MAX_LENGTH, multicast_port_range().c_str(),
+                                  ZVMP_FIRST_PORT, ZVMP_LAST_PORT);
+    out += lua_table("NODE_TYPES", ZVMP_NODE_TYPE_NAMES, "    [0x%02x] = %s,\n");
+    out += "local KINDS = {\n";
+    for (const ZvmpNamed& k : ZVMP_NETWORK_KIND_NAMES) out += printf_text("    [0x%02x] = %s,\n", k.value, quoted(k.name).c_str());
+    for (ZvmsgKind k : ZVMSG_KINDS)
+        out += printf_text("    [0x%02x] = %s,\n", static_cast<unsigned int>(k), quoted(zvmsg_kind_name(k)).c_str());
+    out += printf_text("}\nlocal HELLO = 0x%08x\n", ZVMP_MSG_HELLO);
+    out += lua_table("NETWORK", ZVMP_NETWORK_MESSAGE_NAMES, "    [0x%08x] = %s,\n");
+    out += "\nlocal GROUPS = {\n";
     for (const ZvmsgGroup& g : ZVMSG_GROUPS)
         out += printf_text("    [0x%02x] = %s,\n", g.group, quoted(g.label).c_str());
     out += "}\n\n"
@@ -102,11 +132,59 @@ std::string shortest(double v)
     return printf_text("%.17g", v);
 }
 
-// The Python client's table (clients/python/zvmp/catalogue.py), in catalogue order, which is the
-// order in which zvmp-monitor shows the values.
+// The Python client's names of the payload kinds.
+const char* python_kind_name(ZvmsgKind kind)
+{
+    switch (kind) {
+    case ZvmsgKind::Int32: return "KIND_INT32";
+    case ZvmsgKind::Float32: return "KIND_FLOAT32";
+    case ZvmsgKind::Float64: return "KIND_FLOAT64";
+    case ZvmsgKind::Block: return "KIND_BLOCK";
+    }
+    return "";
+}
+
+// The network's numbers, the payload kinds and the message groups, under the Python client's
+// names.
+std::string render_python_numbers()
+{
+    std::string ports;
+    for (unsigned int port : ZVMP_MCAST_PORTS) ports += printf_text("%s%u", ports.empty() ? "" : ", ", port);
+    std::string out = printf_text(
+        "#: A packet's header, and the largest packet a program reads.\n"
+        "HEADER_SIZE = %u\n"
+        "MAX_PACKET = %u\n"
+        "#: The protocol version in bits 16..23 of every node type word, and the type codes (bits 24..31)\n"
+        "#: of the program and of the two kinds of panel it streams to.\n"
+        "VERSION = %u\n"
+        "PROGRAM_TYPE_CODE = 0x%02x\n"
+        "FULL_PANEL = 0x%02x\n"
+        "POSITION_PANEL = 0x%02x\n"
+        "#: The network's own messages.\n"
+        "HELLO = 0x%08x\n"
+        "STREAM_REQUEST = 0x%08x\n"
+        "STREAM_STOP = 0x%08x\n"
+        "#: A program says hello to this group on these ports, and binds the first free port from\n"
+        "#: FIRST_PORT to LAST_PORT.\n"
+        "MULTICAST_GROUP = %s\n"
+        "MULTICAST_PORTS: Tuple[int, ...] = (%s)\n"
+        "FIRST_PORT = %u\n"
+        "LAST_PORT = %u\n"
+        "#: Payload kinds: the identifier's top byte.\n",
+        ZVMP_PKT_HEADER_SIZE, ZVMP_PKT_MAX_LENGTH, ZVMP_PROTOCOL_VERSION, ZVMP_NODE_PROGRAM >> 24,
+        ZVMP_NODE_FULL_PANEL >> 24, ZVMP_NODE_POSITION_PANEL >> 24, ZVMP_MSG_HELLO, ZVMP_MSG_REQ_STREAM,
+        ZVMP_MSG_STOP_STREAM, quoted(ZVMP_MCAST_GROUP).c_str(), ports.c_str(), ZVMP_FIRST_PORT, ZVMP_LAST_PORT);
+    for (ZvmsgKind k : ZVMSG_KINDS) out += printf_text("%s = 0x%02x\n", python_kind_name(k), static_cast<unsigned int>(k));
+    out += "#: Message groups: the identifier's third byte.\n";
+    for (const ZvmsgGroup& g : ZVMSG_GROUPS) out += printf_text("GROUP_%s = 0x%02x\n", g.name, g.group);
+    return out + "\n";
+}
+
+// The Python client's numbers and table (clients/python/zvmp/catalogue.py): the table in catalogue
+// order, which is the order in which zvmp-monitor shows the values.
 std::string render_python()
 {
-    std::string out = "ENTRIES: Tuple[Entry, ...] = (\n";
+    std::string out = render_python_numbers() + "ENTRIES: Tuple[Entry, ...] = (\n";
     const ZvmsgInfo* previous = nullptr;
     for (const ZvmsgInfo& e : ZVMSG_CATALOGUE) {
         if (previous == nullptr || previous->section != e.section)

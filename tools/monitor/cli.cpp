@@ -35,7 +35,7 @@ bool parse_type(std::string_view text, unsigned int& type_code)
 {
     if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
     if (text != "81" && text != "84") return false;
-    type_code = text == "81" ? 0x81 : 0x84;
+    type_code = (text == "81" ? ZVMP_NODE_FULL_PANEL : ZVMP_NODE_POSITION_PANEL) >> 24;
     return true;
 }
 

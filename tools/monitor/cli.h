@@ -5,13 +5,15 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/network.h"
+
 enum class ZvmonMode { Monitor, Send, List, Help };
 
 struct ZvmonArgs {
     ZvmonMode mode = ZvmonMode::Monitor;
     std::string host = "127.0.0.1";
-    unsigned int port = 59000;
-    unsigned int type_code = 0x81;
+    unsigned int port = ZVMP_FIRST_PORT;
+    unsigned int type_code = ZVMP_NODE_FULL_PANEL >> 24;
     std::vector<std::string_view> words;  // NAME VALUE pairs of `send`
     std::string error;                    // set when the command line is not usable
 };

@@ -42,12 +42,7 @@ bool zvmon_node_open(const char* addr, unsigned int port, unsigned int type_code
 
 void zvmon_node_service(bool want_stream)
 {
-    sockaddr_in from{};
-    for (unsigned int n = 0; n < ZVMP_MAX_PACKETS_PER_SERVICE; ++n) {
-        zvmp_pkt_ptr pkt(zvmp_net_read_packet(&from));
-        if (!pkt) break;
-        zvmp_net_process_packet(pkt.get(), &from);
-    }
+    zvmp_net_receive(ZVMP_MAX_PACKETS_PER_SERVICE);
     long long now = plat_time();
     if (now == state.last_pass_second) return;
     state.last_pass_second = now;

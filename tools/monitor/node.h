@@ -6,9 +6,10 @@
 #pragma once
 
 #include "platform/net.h"
+#include "protocol/network.h"
 
 // Node type word of the program as the monitor records it.
-inline constexpr unsigned int ZVMON_PROGRAM_NODE_TYPE = 0x13060000;
+inline constexpr unsigned int ZVMON_PROGRAM_NODE_TYPE = zvmp_node_word(ZVMP_NODE_PROGRAM);
 
 // The node's state: the program's address, this node's type code and the pass timing.
 struct ZvmonNodeState {

@@ -11,11 +11,9 @@ namespace {
 
 constexpr unsigned int PASS_SLEEP_MS = 10;
 
-bool answered = false;
-
 void on_packet(zvmp_pkt_s*, sockaddr_in* from, unsigned int)
 {
-    if (zvmon_node_is_program(from)) answered = true;
+    if (zvmon_node_is_program(from)) zvmon_send_state.answered = true;
 }
 
 ZvmonCommands failed(std::string error)
@@ -26,6 +24,8 @@ ZvmonCommands failed(std::string error)
 }
 
 }  // namespace
+
+ZvmonSendState zvmon_send_state;
 
 ZvmonCommands zvmon_build_commands(std::span<const std::string_view> words)
 {
@@ -74,6 +74,7 @@ int zvmon_run_send(const ZvmonTargetOptions& o, std::span<const std::string_view
     // Commands are never answered, so the program shows that it is there by answering the
     // hello of the service's first pass with its own.
     zvmp_net_packet_received_callback = on_packet;
+    const bool& answered = zvmon_send_state.answered;
     for (unsigned int waited = 0; !answered && waited < ZVMON_ANSWER_TIMEOUT_MS; waited += PASS_SLEEP_MS) {
         zvmon_node_service(false);
         if (!answered) plat_sleep_ms(PASS_SLEEP_MS);

@@ -12,6 +12,12 @@
 // How long `send` waits for the program to answer its hello.
 inline constexpr unsigned int ZVMON_ANSWER_TIMEOUT_MS = 3000;
 
+// What `send` has heard: whether the program answered.
+struct ZvmonSendState {
+    bool answered = false;
+};
+extern ZvmonSendState zvmon_send_state;
+
 struct ZvmonCommands {
     zvmp_pkt_ptr pkt;     // the command packet, with this node's header
     std::string summary;  // "hdg=270 com1=118.10"

@@ -23,8 +23,6 @@ namespace {
 // The view's state under a short name.
 ZvmonViewState& state = zvmon_view_state;
 
-volatile std::sig_atomic_t stop_requested = 0;
-
 constexpr unsigned int PASS_SLEEP_MS = 10;
 // Passes between two redraws of the screen: about five a second.
 constexpr unsigned int PASSES_PER_REDRAW = 20;
@@ -32,10 +30,8 @@ constexpr unsigned int SECTION_COLUMN = 17;
 constexpr unsigned int DEFAULT_WIDTH = 100;
 // Seconds without data after which the screen says so.
 constexpr long long QUIET_SECONDS = 2;
-// Group of the speed-limit messages, which come once a second in a packet of their own.
-constexpr std::uint32_t SPEED_LIMIT_GROUP = 0x14;
-
-bool is_speed_limit(const ZvmonEntry& e) { return (e.id >> 8 & 0xFF) == SPEED_LIMIT_GROUP; }
+// The speed-limit messages come once a second in a packet of their own.
+bool is_speed_limit(const ZvmonEntry& e) { return zvmsg_group(e.id) == zvmsg::GROUP_SPEED_LIMITS; }
 
 void store(const ZvmonEntry& e, const unsigned char* payload)
 {
@@ -76,7 +72,7 @@ void on_packet(zvmp_pkt_s*, sockaddr_in*, unsigned int)
     state.messages_in_packet = 0;
 }
 
-void on_signal(int) { stop_requested = 1; }
+void on_signal(int) { state.stop_requested = 1; }
 
 bool stdout_is_terminal()
 {
@@ -205,7 +201,7 @@ int zvmon_run_monitor(const ZvmonTargetOptions& o)
     // Hide the cursor and clear the screen once; each redraw then starts at the top left and
     // clears what the last one left beyond its own lines.
     bool writable = !terminal || put("\x1b[?25l\x1b[2J");
-    for (unsigned int pass = 0; writable && !stop_requested; ++pass) {
+    for (unsigned int pass = 0; writable && !state.stop_requested; ++pass) {
         zvmon_node_service(true);
         long long now = plat_time();
         bool new_second = now != state.current_second;

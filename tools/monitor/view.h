@@ -5,6 +5,7 @@
 // monitor's loop.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,8 +18,8 @@ struct ZvmonShown {
     std::string with_unit;  // for the screen
 };
 
-// The view's state: the values, one per catalogue entry in catalogue order, and the counts
-// behind the packet rate.
+// The view's state: the values, one per catalogue entry in catalogue order, the counts behind
+// the packet rate, and the stop request.
 struct ZvmonViewState {
     std::vector<ZvmonShown> shown = std::vector<ZvmonShown>(zvmon_catalogue().size());
     // Entries stored from the packet being walked, and whether all of them are speed limits.
@@ -29,6 +30,7 @@ struct ZvmonViewState {
     unsigned int packets_this_second = 0;
     unsigned int rate = 0;                // data packets in the last full second
     unsigned int messages_in_packet = 0;  // application messages of the packet being walked
+    volatile std::sig_atomic_t stop_requested = 0;  // set by SIGINT or SIGTERM
 };
 extern ZvmonViewState zvmon_view_state;
 

@@ -11,13 +11,18 @@
 -- To install it, copy this file into the personal Lua plugins folder (Help > About Wireshark >
 -- Folders).
 --
--- The message tables below are generated from the program's catalogue (protocol/catalogue.h),
--- which the monitor tool reads too: same names, units and formats.
+-- The network's numbers and the message tables below are generated from the program's own
+-- (protocol/network.h, protocol/catalogue.h), which the monitor tool reads too: same names, units
+-- and formats.
 
 local zvmp = Proto("zvmp", "Zorvan ZVMP")
 
+-- Generated from protocol/catalogue.h by zvmp-catalogue --lua: edit the catalogue, not this block.
 local HEADER_SIZE = 24
 local MAX_PACKET = 1472
+-- Registered for the ports hellos go to and a program's port range.
+local MULTICAST_PORTS = "2424-2426"
+local PROGRAM_PORTS = "59000-59999"
 
 local NODE_TYPES = {
     [0x13] = "Pyx plugin",
@@ -35,12 +40,11 @@ local KINDS = {
 }
 local HELLO = 0x02010101
 local NETWORK = {
-    [HELLO] = "hello",
+    [0x02010101] = "hello",
     [0x01000102] = "stream request",
     [0x01000103] = "stream stop",
 }
 
--- Generated from protocol/catalogue.h by zvmp-catalogue --lua: edit the catalogue, not this block.
 local GROUPS = {
     [0x01] = "network",
     [0x11] = "position, attitude, speeds, heights",
@@ -379,6 +383,6 @@ function zvmp.dissector(tvb, pinfo, tree)
 end
 
 local udp_port = DissectorTable.get("udp.port")
-udp_port:add("2424-2426", zvmp)
-udp_port:add("59000-59999", zvmp)
+udp_port:add(MULTICAST_PORTS, zvmp)
+udp_port:add(PROGRAM_PORTS, zvmp)
 udp_port:add_for_decode_as(zvmp)

@@ -25,6 +25,7 @@ from types import FrameType
 from typing import List, Optional, Sequence, Tuple
 
 from . import values, web
+from .catalogue import FIRST_PORT
 from .address import refusal, unusable_reason
 from .discovery import discover
 from .panel import Panel, PanelError, send
@@ -63,7 +64,7 @@ class Usage(Exception):
 class Args:
     def __init__(self) -> None:
         self.host = "127.0.0.1"
-        self.port = 59000
+        self.port = FIRST_PORT
         self.kind = "full"
         self.mode = "monitor"
         self.words: List[str] = []

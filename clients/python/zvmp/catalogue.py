@@ -1,9 +1,15 @@
-"""The application messages: for every identifier the name that zvmp-monitor uses for it (the same
-for a value received and a command sent), what it is, its unit, how its payload reads, and what a
-command under it takes. Catalogue order is the monitor's display order.
+"""The protocol's numbers and the application messages.
 
-The table is generated from the program's message catalogue (protocol/catalogue.h) by
-`zvmp-catalogue --python`, and a test holds this copy to it: edit the catalogue, not the table.
+The numbers: the packet's size limits, the protocol version and type codes of node type words,
+the network's own messages, the multicast group and ports, the program's port range, the
+payload kinds and the message groups. The messages: for every identifier the name that
+zvmp-monitor uses for it (the same for a value received and a command sent), what it is, its
+unit, how its payload reads, and what a command under it takes. Catalogue order is the
+monitor's display order.
+
+Both are generated from the program's own (protocol/network.h, protocol/messages.h,
+protocol/catalogue.h) by `zvmp-catalogue --python`, and a test holds this copy to them: edit the
+program's, not this block.
 """
 
 from typing import NamedTuple, Tuple
@@ -26,6 +32,42 @@ class Entry(NamedTuple):
 
 
 # Generated from protocol/catalogue.h by zvmp-catalogue --python: edit the catalogue, not this block.
+#: A packet's header, and the largest packet a program reads.
+HEADER_SIZE = 24
+MAX_PACKET = 1472
+#: The protocol version in bits 16..23 of every node type word, and the type codes (bits 24..31)
+#: of the program and of the two kinds of panel it streams to.
+VERSION = 6
+PROGRAM_TYPE_CODE = 0x13
+FULL_PANEL = 0x81
+POSITION_PANEL = 0x84
+#: The network's own messages.
+HELLO = 0x02010101
+STREAM_REQUEST = 0x01000102
+STREAM_STOP = 0x01000103
+#: A program says hello to this group on these ports, and binds the first free port from
+#: FIRST_PORT to LAST_PORT.
+MULTICAST_GROUP = "239.224.224.1"
+MULTICAST_PORTS: Tuple[int, ...] = (2424, 2425, 2426)
+FIRST_PORT = 59000
+LAST_PORT = 59999
+#: Payload kinds: the identifier's top byte.
+KIND_INT32 = 0x22
+KIND_FLOAT32 = 0x26
+KIND_FLOAT64 = 0x27
+KIND_BLOCK = 0x2a
+#: Message groups: the identifier's third byte.
+GROUP_NETWORK = 0x01
+GROUP_POSITION = 0x11
+GROUP_AIR_DATA = 0x12
+GROUP_SPEED_LIMITS = 0x14
+GROUP_GEAR_FLAPS = 0x15
+GROUP_AUTOPILOT = 0x16
+GROUP_EFIS = 0x17
+GROUP_FLIGHT_DIRECTOR = 0x18
+GROUP_CONTROLS = 0x19
+GROUP_RADIOS = 0x1d
+
 ENTRIES: Tuple[Entry, ...] = (
     # Position
     Entry(0x27021101, "lat", "latitude", "deg", "Position", "float", 6, "none", 0.0, 0.0, ""),

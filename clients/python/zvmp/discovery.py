@@ -10,12 +10,14 @@ from typing import List, Tuple
 
 from . import wire
 from .address import unusable_reason
+from .catalogue import MULTICAST_GROUP, MULTICAST_PORTS
 
 __all__ = ["GROUP", "PORT", "discover"]
 
-#: The program says hello once a second to this group on ports 2424, 2425 and 2426.
-GROUP = "239.224.224.1"
-PORT = 2424
+#: The program says hello once a second to this group on ports 2424, 2425 and 2426; discover()
+#: listens on the first.
+GROUP = MULTICAST_GROUP
+PORT = MULTICAST_PORTS[0]
 
 
 def discover(timeout: float = 2.0, interface: str = "0.0.0.0") -> List[Tuple[str, int]]:

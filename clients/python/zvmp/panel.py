@@ -13,7 +13,7 @@ from typing import Iterator, List, Optional, Sequence, Tuple, Type, Union
 
 from . import readback, values, wire
 from .address import check_port, program_address
-from .catalogue import Entry
+from .catalogue import FIRST_PORT, Entry
 from .state import SPEED_LIMIT_GROUP, State
 
 __all__ = [
@@ -119,7 +119,7 @@ class Panel:
     def __init__(
         self,
         host: str = "127.0.0.1",
-        port: int = 59000,
+        port: int = FIRST_PORT,
         kind: str = "full",
         *,
         local_port: int = 0,
@@ -526,7 +526,7 @@ def build_commands(node_type: int, commands: Sequence[Tuple[str, Given]]) -> Tup
 def send(
     commands: Sequence[Tuple[str, Given]],
     host: str = "127.0.0.1",
-    port: int = 59000,
+    port: int = FIRST_PORT,
     kind: str = "full",
     timeout: float = 3.0,
 ) -> str:

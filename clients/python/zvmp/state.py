@@ -7,12 +7,13 @@ import time
 from typing import Dict, Iterable, Iterator, Mapping, Optional, Tuple
 
 from . import values
+from .catalogue import GROUP_SPEED_LIMITS
 from .values import Raw, Value
 
 __all__ = ["State"]
 
 #: Group of the speed-limit messages, which come once a second in a packet of their own.
-SPEED_LIMIT_GROUP = 0x14
+SPEED_LIMIT_GROUP = GROUP_SPEED_LIMITS
 
 # The two kinds of packet a panel receives: its data packet (full or position) and the
 # speed-limit packet. Each replaces what the last one of its kind held.

@@ -15,7 +15,18 @@ import re
 import struct
 from typing import Dict, Optional, Tuple, Union
 
-from .catalogue import ENTRIES, HPA_MAX, HPA_MIN, HPA_PER_INHG, RADIO_WORD_IDS, Entry
+from .catalogue import (
+    ENTRIES,
+    HPA_MAX,
+    HPA_MIN,
+    HPA_PER_INHG,
+    KIND_BLOCK,
+    KIND_FLOAT32,
+    KIND_FLOAT64,
+    KIND_INT32,
+    RADIO_WORD_IDS,
+    Entry,
+)
 from .wire import WORD
 
 Value = Union[int, float]
@@ -50,11 +61,6 @@ SIGNS: Dict[str, str] = {
 
 _BY_ID: Dict[int, Entry] = {e.id: e for e in ENTRIES}
 _BY_NAME: Dict[str, Entry] = {e.name: e for e in ENTRIES}
-
-KIND_INT32 = 0x22
-KIND_FLOAT32 = 0x26
-KIND_FLOAT64 = 0x27
-KIND_BLOCK = 0x2A
 
 _FLOAT = struct.Struct("<f")
 _DOUBLE = struct.Struct("<d")

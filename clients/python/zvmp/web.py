@@ -31,6 +31,7 @@ from http.server import SimpleHTTPRequestHandler, ThreadingHTTPServer
 from importlib import resources
 from typing import BinaryIO, Callable, Deque, Dict, List, Optional, Sequence, Tuple
 
+from .catalogue import FIRST_PORT
 from .discovery import discover
 from .panel import STATUS_TEXTS, Panel, PanelError
 from .state import State
@@ -549,7 +550,7 @@ def serve(program: Optional[Tuple[str, int]], listen: Tuple[str, int], allow: Se
         how = ""
         if program is None:
             found = discover(2.0)
-            program = found[0] if found else ("127.0.0.1", 59000)
+            program = found[0] if found else ("127.0.0.1", FIRST_PORT)
             how = " (heard its hello)" if found else " (no program heard saying hello; --host names one)"
         web.start(program)
         shown = "every address of this computer" if listen[0] == "0.0.0.0" else "this address only"

@@ -11,22 +11,44 @@ from __future__ import annotations
 import struct
 from typing import Iterable, List, NamedTuple, Tuple
 
-HEADER_SIZE = 24
-#: The largest packet the program reads (and the largest this package sends).
-MAX_PACKET = 1472
+# The protocol's numbers, as the program defines them (generated into catalogue.py): the header's
+# size and the largest packet the program reads (and this package sends), the network's own
+# messages, the protocol version of every node type word, and the type codes of the program and
+# of the two kinds of panel it streams to.
+from .catalogue import (
+    FULL_PANEL,
+    HEADER_SIZE,
+    HELLO,
+    MAX_PACKET,
+    POSITION_PANEL,
+    PROGRAM_TYPE_CODE,
+    STREAM_REQUEST,
+    STREAM_STOP,
+    VERSION,
+)
 
-#: The network's own messages.
-HELLO = 0x02010101
-STREAM_REQUEST = 0x01000102
-STREAM_STOP = 0x01000103
-
-#: Protocol version carried in bits 16..23 of every node type word.
-VERSION = 6
-#: Type code of the program (bits 24..31 of its node type word).
-PROGRAM_TYPE_CODE = 0x13
-#: Type codes of the two kinds of panel the program streams to.
-FULL_PANEL = 0x81
-POSITION_PANEL = 0x84
+__all__ = [
+    "FULL_PANEL",
+    "HEADER_SIZE",
+    "HELLO",
+    "MAX_PACKET",
+    "POSITION_PANEL",
+    "PROGRAM_TYPE_CODE",
+    "STREAM_REQUEST",
+    "STREAM_STOP",
+    "VERSION",
+    "WORD",
+    "MalformedPacket",
+    "Packet",
+    "build",
+    "hello",
+    "is_application",
+    "node_type_word",
+    "parse",
+    "payload_size",
+    "stream_request",
+    "stream_stop",
+]
 
 _HEADER = struct.Struct("<6I")
 #: One little-endian 32-bit word, as every id and header field is carried.

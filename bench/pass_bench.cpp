@@ -1,11 +1,13 @@
 // Cost of the program's per-frame and per-pass work, printed as figures (not a test): the
 // record copy of every frame, the network service and the two publishers of a sub-second pass,
 // and the dispatch of a panel command. It runs in a private network namespace of its own:
-//     build/tests/bench/pass_bench
+//     build/bench/pass_bench
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 
+#include "app/panel_commands.h"
+#include "app/publish.h"
 #include "app/pyxplugin.h"
 #include "flightdata/flightdata.h"
 #include "net/zvmpnet.h"

@@ -1,4 +1,4 @@
-// Panel command dispatch: which operation each message reaches, with what value.
+// Panel commands: which operation each message reaches, with what value.
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/pyxplugin.h"
+#include "app/panel_commands.h"
 #include "flightdata/flightdata.h"
 #include "panel/efis.h"
 #include "panel/mcp.h"
@@ -47,7 +47,7 @@ void deliver(unsigned int id, std::vector<std::uint8_t> payload)
 
 constexpr DWORD u(int v) { return static_cast<DWORD>(v); }
 
-TEST(CommandDispatch, EveryAcceptedIdentifierReachesItsOperation)
+TEST(PanelCommands, EveryAcceptedIdentifierReachesItsOperation)
 {
     struct Case {
         unsigned int id;
@@ -114,7 +114,7 @@ TEST(CommandDispatch, EveryAcceptedIdentifierReachesItsOperation)
     }
 }
 
-TEST(CommandDispatch, ProgramHeldValuesAreStoredUnchanged)
+TEST(PanelCommands, ProgramHeldValuesAreStoredUnchanged)
 {
     deliver(0x22011701, word_payload(4));
     deliver(0x22011702, word_payload(0x1C1));
@@ -137,7 +137,7 @@ TEST(CommandDispatch, ProgramHeldValuesAreStoredUnchanged)
     EXPECT_TRUE(scd::transmits.empty());  // 0 to 1 does not touch the GPS switch
 }
 
-TEST(CommandDispatch, RadioBlockCallsAllTwelveSettersInWordOrder)
+TEST(PanelCommands, RadioBlockCallsAllTwelveSettersInWordOrder)
 {
     hSimConnect = scd::handle;
     const std::uint32_t words[12] = {11030, 11170, 11390, 11180, 11810, 11820, 12150, 11830,
@@ -158,7 +158,7 @@ TEST(CommandDispatch, RadioBlockCallsAllTwelveSettersInWordOrder)
     EXPECT_EQ(zvpyxpl_fd_get_adf2s(), 0u);
 }
 
-TEST(CommandDispatch, IgnoredIdentifiersChangeNothing)
+TEST(PanelCommands, IgnoredIdentifiersChangeNothing)
 {
     hSimConnect = scd::handle;
     const unsigned int ignored[] = {
@@ -178,7 +178,7 @@ TEST(CommandDispatch, IgnoredIdentifiersChangeNothing)
     EXPECT_EQ(zvpyxpl_efis1_get_mode(), 0u);
 }
 
-TEST(CommandDispatch, DialValuesThatAreNotNumbersAreDroppedAndHugeOnesClamped)
+TEST(PanelCommands, DialValuesThatAreNotNumbersAreDroppedAndHugeOnesClamped)
 {
     hSimConnect = scd::handle;
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -199,7 +199,7 @@ TEST(CommandDispatch, DialValuesThatAreNotNumbersAreDroppedAndHugeOnesClamped)
                             {4, 0xFFFFFFFFu}}));
 }
 
-TEST(CommandDispatch, SpeedThatIsNotANumberSelectsKnotsAndSetsNothingElse)
+TEST(PanelCommands, SpeedThatIsNotANumberSelectsKnotsAndSetsNothingElse)
 {
     hSimConnect = scd::handle;
     deliver(0x26011602, float_payload(std::numeric_limits<float>::quiet_NaN()));

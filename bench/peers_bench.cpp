@@ -4,7 +4,7 @@
 //     bound raised), without the once-a-second hello round;
 //   - a flood of 20 000 hellos from forged source ports, served for 61 seconds at 18 passes a
 //     second: peers learned, senders refused, datagrams sent and the time spent.
-//     build/tests/bench/peers_bench
+//     build/bench/peers_bench
 #include <algorithm>
 #include <chrono>
 #include <cstdio>

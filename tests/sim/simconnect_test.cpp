@@ -30,7 +30,7 @@ void request(Client& c, DWORD id, SIMCONNECT_PERIOD period, DWORD flags = 0, DWO
     SimConnect_RequestDataOnSimObject(c.handle, id, definition, SIMCONNECT_OBJECT_ID_USER, period, flags);
 }
 
-TEST(SimProtocol, OpenMessageFirstThenSimStartOnceWithTheClientsEventId)
+TEST(SimConnectProtocol, OpenMessageFirstThenSimStartOnceWithTheClientsEventId)
 {
     Client c;
     SimConnect_SubscribeToSystemEvent(c.handle, 0, "SimStart");
@@ -53,7 +53,7 @@ struct ExceptionCase {
     DWORD index;
 };
 
-TEST(SimProtocol, RejectedRequestsAnswerWithTheExceptionSendIdAndParameterIndex)
+TEST(SimConnectProtocol, RejectedRequestsAnswerWithTheExceptionSendIdAndParameterIndex)
 {
     constexpr DWORD NAME = SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED;
     constexpr DWORD ID = SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID;
@@ -120,7 +120,7 @@ TEST(SimProtocol, RejectedRequestsAnswerWithTheExceptionSendIdAndParameterIndex)
     }
 }
 
-TEST(SimProtocol, AcceptedRequestsRaiseNoException)
+TEST(SimConnectProtocol, AcceptedRequestsRaiseNoException)
 {
     Client c;
     SimConnect_AddToDataDefinition(c.handle, 1, "plane altitude", "FEET");  // names ignore case
@@ -137,7 +137,7 @@ TEST(SimProtocol, AcceptedRequestsRaiseNoException)
     EXPECT_EQ(c.ids(), (std::vector<DWORD>{OPEN, DATA}));
 }
 
-TEST(SimProtocol, CallsOutsideAnOpenConnectionFailWithoutEffect)
+TEST(SimConnectProtocol, CallsOutsideAnOpenConnectionFailWithoutEffect)
 {
     HANDLE h = nullptr;
     EXPECT_EQ(SimConnect_Open(nullptr, "x", nullptr, 0, nullptr, 0), E_FAIL);
@@ -160,7 +160,7 @@ TEST(SimProtocol, CallsOutsideAnOpenConnectionFailWithoutEffect)
     EXPECT_EQ(reopened.ids(), std::vector<DWORD>{OPEN});
 }
 
-TEST(SimProtocol, FramesFallDueOnTheFrameRateAndLateOnesCoalesce)
+TEST(SimConnectProtocol, FramesFallDueOnTheFrameRateAndLateOnesCoalesce)
 {
     Client c;
     define_time(c);
@@ -195,7 +195,7 @@ TEST(SimProtocol, FramesFallDueOnTheFrameRateAndLateOnesCoalesce)
 
 // Where the platform waits on an event (Windows), the simulator signals the one given at open
 // when messages wait and at every frame on the system's clock, and stops at the close.
-TEST(SimProtocol, AnEventGivenAtOpenIsSignalledForMessagesAndEveryFrame)
+TEST(SimConnectProtocol, AnEventGivenAtOpenIsSignalledForMessagesAndEveryFrame)
 {
     void* event = plat_wait_sim_event();
     if (event == nullptr) GTEST_SKIP() << "this platform waits on no simulator event";
@@ -221,7 +221,7 @@ TEST(SimProtocol, AnEventGivenAtOpenIsSignalledForMessagesAndEveryFrame)
     EXPECT_EQ(plat_wait.wait(none, 100), 0u);
 }
 
-TEST(SimProtocol, AbsoluteTimeCountsSecondsSinceTheYearOneFromTheClock)
+TEST(SimConnectProtocol, AbsoluteTimeCountsSecondsSinceTheYearOneFromTheClock)
 {
     simtest::date = 1717243200.0;  // 2024-06-01 12:00 UTC
     Client c;
@@ -237,7 +237,7 @@ TEST(SimProtocol, AbsoluteTimeCountsSecondsSinceTheYearOneFromTheClock)
     EXPECT_NEAR(at<double>(c.block(1), 0) - t0, 7201.5, 1e-4);
 }
 
-TEST(SimProtocol, RequestPeriodsAndFlags)
+TEST(SimConnectProtocol, RequestPeriodsAndFlags)
 {
     Client c;
     define_time(c, 1);
@@ -269,7 +269,7 @@ TEST(SimProtocol, RequestPeriodsAndFlags)
     EXPECT_EQ(sent[5], ZVSIM_FRAMES_PER_SECOND);  // until stopped
 }
 
-TEST(SimProtocol, PeriodicSystemEventsFollowTheSimulatorClock)
+TEST(SimConnectProtocol, PeriodicSystemEventsFollowTheSimulatorClock)
 {
     Client c;
     SimConnect_SubscribeToSystemEvent(c.handle, 1, "1sec");
@@ -285,7 +285,7 @@ TEST(SimProtocol, PeriodicSystemEventsFollowTheSimulatorClock)
 }
 
 #ifdef SIGUSR1  // POSIX only
-TEST(SimProtocol, SigusrTwoSetsTheClockBackAnHourAndTheFlightGoesOn)
+TEST(SimConnectProtocol, SigusrTwoSetsTheClockBackAnHourAndTheFlightGoesOn)
 {
     Client c;
     define_time(c);
@@ -300,7 +300,7 @@ TEST(SimProtocol, SigusrTwoSetsTheClockBackAnHourAndTheFlightGoesOn)
     EXPECT_NEAR(at<double>(c.block(1), 0), before - 3600.0 + 2.0 / ZVSIM_FRAMES_PER_SECOND, 1e-6);
 }
 
-TEST(SimProtocol, SigusrOneRestartsWithQuitTwoSecondsRefusedThenAnEarlierFreshWorld)
+TEST(SimConnectProtocol, SigusrOneRestartsWithQuitTwoSecondsRefusedThenAnEarlierFreshWorld)
 {
     Client c;
     SimConnect_SubscribeToSystemEvent(c.handle, 6, "SimStop");
@@ -339,7 +339,7 @@ TEST(SimProtocol, SigusrOneRestartsWithQuitTwoSecondsRefusedThenAnEarlierFreshWo
 }
 #endif
 
-TEST(SimProtocol, TheDispatchProcedureMayRequestAndClose)
+TEST(SimConnectProtocol, TheDispatchProcedureMayRequestAndClose)
 {
     // The program's own pattern: request data when the open message arrives.
     struct State {
@@ -369,7 +369,7 @@ TEST(SimProtocol, TheDispatchProcedureMayRequestAndClose)
     EXPECT_EQ(again.ids(), std::vector<DWORD>{OPEN});
 }
 
-TEST(SimProtocol, WritesNothingOnStandardOutput)
+TEST(SimConnectProtocol, WritesNothingOnStandardOutput)
 {
     testing::internal::CaptureStdout();
     {

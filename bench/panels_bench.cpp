@@ -7,7 +7,7 @@
 // is dropped. The wall clock is replaced, so that the panels are learned at the allowed rate of
 // new peers per second without waiting and all expire at once between rounds. It runs in a
 // private network namespace of its own:
-//     build/tests/bench/panels_bench
+//     build/bench/panels_bench
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/publish.h"
 #include "app/pyxplugin.h"
 #include "flightdata/flightdata.h"
 #include "net/zvmpnet.h"
@@ -32,8 +33,11 @@ constexpr unsigned int kMostPanels = 1000;
 constexpr int kRounds = 25;          // each round learns the panels afresh
 constexpr int kPassesPerCount = 20;  // timed passes per count and round
 
+// Both clocks, the wall clock in seconds and the monotonic one (on which peers expire) in
+// milliseconds, stand at now_s.
 long long now_s = 10000;
 long long fake_time() { return now_s; }
+long long fake_monotonic_ms() { return now_s * 1000; }
 
 using Clock = std::chrono::steady_clock;
 
@@ -114,6 +118,7 @@ int main()
         return 1;
     }
     plat_time = fake_time;
+    plat_monotonic_ms = fake_monotonic_ms;
     zvmp_initialise_network("0.0.0.0", 0, 0x13000000);
     zvmp_set_peer_cap(kMostPanels);
     const unsigned int port = tsock::local_port(zvmp_net_socket);

@@ -1,16 +1,18 @@
-// Panel command dispatch: the network's message hook. Each accepted application message
-// becomes one call of a flight-data or panel operation; nothing is ever answered.
+// Panel commands: the network's message hook (see panel_commands.h). Each accepted application
+// message becomes one call of a flight-data or panel operation, chosen by its group and then by
+// its identifier.
+#include "app/panel_commands.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
-#include "protocol/messages.h"
-#include "app/pyxplugin.h"
 #include "app/report.h"
 #include "flightdata/convert.h"
 #include "flightdata/flightdata.h"
 #include "panel/efis.h"
 #include "panel/mcp.h"
+#include "protocol/messages.h"
 
 namespace {
 
@@ -140,20 +142,20 @@ void zvscpl_zvmp_message_callback(unsigned int id, void* data, sockaddr_in* /*fr
     ++zvscpl_report.commands;
 
     switch (zvmsg_group(id)) {
-    case 0x12:
+    case zvmsg::GROUP_AIR_DATA:
         if (id == zvmsg::ALTIMETER_SETTING) zvpyxpl_efis1_set_baro(float_at(data));
         break;
-    case 0x16: autopilot(id, data); break;
-    case 0x17: efis(id, data); break;
-    case 0x18:
+    case zvmsg::GROUP_AUTOPILOT: autopilot(id, data); break;
+    case zvmsg::GROUP_EFIS: efis(id, data); break;
+    case zvmsg::GROUP_FLIGHT_DIRECTOR:
         if (id == zvmsg::FD_MODE) zvpyxpl_fd_set_ap_fd_mode(word_at(data));
         break;
-    case 0x19:
+    case zvmsg::GROUP_CONTROLS:
         if (id == zvmsg::ROLL_INPUT) zvpyxpl_fd_set_roll(float_at(data));
         if (id == zvmsg::PITCH_INPUT) zvpyxpl_fd_set_pitch(float_at(data));
         if (id == zvmsg::YAW_INPUT) zvpyxpl_fd_set_yaw(float_at(data));
         break;
-    case 0x1D: radios(id, data); break;
+    case zvmsg::GROUP_RADIOS: radios(id, data); break;
     default: break;
     }
 }
