@@ -1,4 +1,5 @@
-"""The figures scripts/bench prints; run by it inside the private network namespace."""
+"""The figures scripts/bench prints; run by it inside the private network namespace (bench_web.py,
+for scripts/bench --web, takes its CPU counting from here)."""
 import os
 import random
 import signal
@@ -210,12 +211,16 @@ def recording():
           "(recorder thread %.3f %%), recording %.0f KB a minute" % flying)
 
 
-print("machine: %s, %d cores; %s%s" % (os.uname().machine, os.cpu_count(), time.strftime("%Y-%m-%d"),
-                                      "; the Windows program under Wine (Wine's server not counted)" if WINE else ""))
-idle()
-streaming()
-latency()
-if not WINE:
-    cpflight()
-    flood()
-    recording()
+def machine(note=""):
+    print("machine: %s, %d cores; %s%s" % (os.uname().machine, os.cpu_count(), time.strftime("%Y-%m-%d"), note))
+
+
+if __name__ == "__main__":
+    machine("; the Windows program under Wine (Wine's server not counted)" if WINE else "")
+    idle()
+    streaming()
+    latency()
+    if not WINE:
+        cpflight()
+        flood()
+        recording()

@@ -105,7 +105,7 @@ class LiveTest(unittest.TestCase):
                         self.assertIn({"answered": "publishes nothing", "no-answer": "nothing answers"}[status],
                                       str(e))
                         self.assertIsNone(panel.last_packet_age)
-                    self.assertEqual(panel.status, status)
+                    self.assertEqual((panel.status, panel.prompt_status()), (status, status))
         finally:
             self.assertEqual(waiting.stop(), 0)
 

@@ -13,7 +13,7 @@ docs/protocol.md describes the protocol.
 
 from .catalogue import ENTRIES, Entry
 from .discovery import discover
-from .panel import KINDS, STATUSES, NoDataError, NotConfirmedError, Panel, PanelError, send
+from .panel import KINDS, STATUS_TEXTS, STATUSES, NoDataError, NotConfirmedError, Panel, PanelError, send
 from .state import State
 from .wire import MalformedPacket
 
@@ -29,6 +29,7 @@ __all__ = [
     "Panel",
     "PanelError",
     "STATUSES",
+    "STATUS_TEXTS",
     "State",
     "discover",
     "send",

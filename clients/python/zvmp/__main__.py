@@ -4,10 +4,14 @@
     python -m zvmp [options] send NAME VALUE [NAME VALUE ...]
     python -m zvmp send --list
     python -m zvmp discover [SECONDS]
+    python -m zvmp web [--host ADDR] [--port N] [--listen ADDRESS:PORT] [--allow NETWORK[/BITS]]...
+                       [--page DIR]
 
 Without a command it subscribes and prints one line a second, "rate=N name=value ...", as
 zvmp-monitor prints when its output is not a terminal, until Ctrl-C or SIGTERM, which send a
-stream stop. Exit status: 0 done, 1 no program answered, 2 bad arguments.
+stream stop. `web` serves a cockpit panel to browsers (zvmp.web) until Ctrl-C or SIGTERM.
+Exit status: 0 done, 1 no program answered, 2 bad arguments (or, for web, an address it cannot
+listen on).
 """
 
 from __future__ import annotations
@@ -20,7 +24,7 @@ import time
 from types import FrameType
 from typing import List, Optional, Sequence, Tuple
 
-from . import values
+from . import values, web
 from .catalogue import FIRST_PORT
 from .address import refusal, unusable_reason
 from .discovery import discover
@@ -30,10 +34,16 @@ USAGE = """usage: python -m zvmp [--host ADDR] [--port N] [--type 81|84]
        python -m zvmp [options] send NAME VALUE [NAME VALUE ...]
        python -m zvmp send --list
        python -m zvmp discover [SECONDS]
+       python -m zvmp web [--host ADDR] [--port N] [--listen ADDRESS:PORT] [--allow NETWORK[/BITS]]...
+                          [--page DIR]
 
 Shows what the Pyx plugin at ADDR:N (default 127.0.0.1:59000) publishes, as a panel of
 type 81 (full data, the default) or 84 (position data), one line a second; or sends it
-commands by name; or lists the programs that say hello on the local network.
+commands by name; or lists the programs that say hello on the local network; or serves a
+cockpit panel to the browsers that reach --listen (default 0.0.0.0:8080, every address of
+this computer; --allow, repeatable, admits only those networks), for the program at --host
+or, without --host and --port, the first program heard saying hello; --page serves the files of
+DIR in place of the panel page (docs/web.md describes the interface they can use).
 Command values are in the units a pilot uses: NAV and COM in MHz (com1 118.10), ADF in kHz
 (adf1 350, carried as 35000 hundredths of a kHz), altitude in feet; send --list gives each.
 """
@@ -58,9 +68,34 @@ class Args:
         self.kind = "full"
         self.mode = "monitor"
         self.words: List[str] = []
+        self.program_given = False
+        self.kind_given = False
+        self.listen: Optional[Tuple[str, int]] = None
+        self.allow: List[web.Network] = []
+        self.page: Optional[str] = None
+
+
+# Options that take a value.
+_VALUED = ("--host", "--port", "--type", "--listen", "--allow", "--page")
 
 
 def _option(args: Args, name: str, value: str) -> None:
+    if name == "--page":
+        if not os.path.isdir(value):
+            raise Usage("--page takes a folder, and '%s' is none" % value)
+        args.page = value
+        return
+    if name in ("--listen", "--allow"):
+        try:
+            if name == "--listen":
+                args.listen = web.parse_listen(value)
+            else:
+                args.allow.append(web.parse_network(value))
+        except ValueError as e:
+            raise Usage(str(e)) from None
+        return
+    args.program_given |= name in ("--host", "--port")
+    args.kind_given |= name == "--type"
     if name == "--host":
         try:
             socket.inet_aton(value)
@@ -92,19 +127,17 @@ def parse_args(argv: Sequence[str]) -> Args:
         i += 1
         if args.mode == "send" and len(args.words) % 2 == 1:
             args.words.append(arg)
-        elif arg in ("send", "discover") and args.mode == "monitor":
+        elif arg in ("send", "discover", "web") and args.mode == "monitor":
             args.mode = arg
         elif arg in ("--help", "-h"):
             args.mode = "help"
             return args
         elif arg == "--list" and args.mode == "send":
             args.mode = "list"
-        elif arg[:6] in ("--host", "--port", "--type"):
-            name, rest = arg[:6], arg[6:]
-            if rest and not rest.startswith("="):
-                raise Usage("unknown option '%s'" % arg)
-            if rest:
-                _option(args, name, rest[1:])
+        elif arg.partition("=")[0] in _VALUED:
+            name, equals, value = arg.partition("=")
+            if equals:
+                _option(args, name, value)
             elif i == len(argv):
                 raise Usage("%s needs a value" % name)
             else:
@@ -120,6 +153,10 @@ def parse_args(argv: Sequence[str]) -> Args:
             raise Usage("unexpected argument '%s' (see %s --help)" % (arg, _program_name))
     if args.mode == "list" and args.words:
         raise Usage("send --list takes no names")
+    if args.mode != "web" and (args.listen or args.allow or args.page):
+        raise Usage("--listen, --allow and --page are for web")
+    if args.mode == "web" and args.kind_given:
+        raise Usage("web joins as a full-data panel and takes no --type")
     return args
 
 
@@ -219,6 +256,11 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         return run_send(args)
     if args.mode == "discover":
         return run_discover(args)
+    if args.mode == "web":
+        signal.signal(signal.SIGTERM, _stop)
+        program = (args.host, args.port) if args.program_given else None
+        return web.serve(program, args.listen or web.DEFAULT_LISTEN, args.allow, args.page,
+                         lambda m: _say("web: " + m))
     return run_monitor(args)
 
 

@@ -19,7 +19,9 @@ from .state import SPEED_LIMIT_GROUP, State
 __all__ = [
     "CONFIRM_TIMEOUT",
     "KINDS",
+    "PROMPT_STALE",
     "STATUSES",
+    "STATUS_TEXTS",
     "NoDataError",
     "NotConfirmedError",
     "Panel",
@@ -35,16 +37,29 @@ KINDS = {"full": wire.FULL_PANEL, "position": wire.POSITION_PANEL}
 #: What Panel.status says: nothing heard from the program; the program answers (it says hello)
 #: but publishes nothing; data packets arrive.
 STATUSES = ("no-answer", "answered", "streaming")
+#: Each status in the words a display shows.
+STATUS_TEXTS = {
+    "no-answer": "no answer from the program",
+    "answered": "program waiting for the simulator",
+    "streaming": "data from the program",
+}
 
 #: Seconds between two hellos (the program forgets a panel it has not heard for 60 s).
 HELLO_INTERVAL = 1.0
 #: Seconds within which the program must have been heard (it says hello to every panel once a
 #: second) or have sent data for the status to say so.
 STATUS_WINDOW = 2.5
+#: Seconds without a data packet after which prompt_status() stops saying "streaming" (the
+#: program sends about 18 a second).
+PROMPT_STALE = 0.5
 #: Seconds a panel waits by default for a confirmed command to show.
 CONFIRM_TIMEOUT = 5.0
 # Seconds of datagrams from nowhere but a wrong sender before the panel says so.
 _MISMATCH_SECONDS = 1.0
+# A hello this long after the last data packet shows a program that runs without publishing: it
+# publishes about every 55 ms and says hello between two packets, so a hello that closely
+# follows the last packet may come from a program about to stop.
+_ALIVE_GAP = 0.25
 # Longest wait of the receiving thread in one go, so that close() is prompt.
 _POLL = 0.1
 # Datagrams read in one go before the thread looks at its clock again.
@@ -172,6 +187,23 @@ class Panel:
         with self._changed:
             self._raise_if_failed()
             return self._status()
+
+    def prompt_status(self, stale: float = PROMPT_STALE) -> str:
+        """The status judged as soon as data stops, for a display: "streaming" while the last
+        data packet is at most `stale` seconds old; then "answered" once a hello has come from
+        the program well after its last data packet (it says hello every second, also while its
+        simulator is away), "no-answer" until then and after STATUS_WINDOW seconds of silence.
+        A program that has stopped therefore shows as "no-answer" `stale` seconds after its last
+        packet. Raises PanelError as status does."""
+        with self._changed:
+            self._raise_if_failed()
+            now = time.monotonic()
+            if self._data_at is not None and now - self._data_at <= stale:
+                return "streaming"
+            heard = self._heard_at is not None and now - self._heard_at < STATUS_WINDOW
+            if heard and (self._data_at is None or self._heard_at - self._data_at >= _ALIVE_GAP):
+                return "answered"
+            return "no-answer"
 
     @property
     def last_packet_age(self) -> Optional[float]:
