@@ -1,10 +1,12 @@
 // zvmp-recording on the recording in recordings/ (made by scripts/make-recording): csv's rows and a
 // value, info's summary, and what it answers to a command line it cannot carry out.
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "record/format.h"
 #include "tools/recording/recording.h"
 
 namespace {
@@ -66,6 +68,24 @@ TEST(RecordingTool, CsvAndInfoOnTheCommittedRecording)
           "definition     0: 83 variables, 760 bytes", "blocks         " + std::to_string(kBlocks),
           "exceptions     0", "gaps over 1 s  none", "end            complete"})
         EXPECT_NE(info.out.find(line), std::string::npos) << line << "\n" << info.out;
+
+    // Names from a recording reach the terminal without their control characters.
+    ZvrecHeader hostile;
+    hostile.program = "Evil\x1b[2J\x7f 1.0";
+    hostile.events.push_back({1, "HDG\rEVENT"});
+    const std::string path = testing::TempDir() + "/hostile.zvrec";
+    std::vector<std::uint8_t> bytes = zvrec_encode_header(hostile);
+    std::uint8_t sent[ZVREC_RECORD_HEAD + 8];
+    zvrec_encode_record_head(sent, ZVREC_CLIENT_EVENT, 0, 8);
+    zvrec_put_u32(sent + ZVREC_RECORD_HEAD, 1);
+    zvrec_put_u32(sent + ZVREC_RECORD_HEAD + 4, 0);
+    bytes.insert(bytes.end(), sent, sent + sizeof sent);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    info = run({"info", path});
+    EXPECT_NE(info.out.find("program        Evil?[2J? 1.0\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("HDG?EVENT 1"), std::string::npos) << info.out;
+    EXPECT_EQ(info.out.find_first_of("\x1b\x7f\r"), std::string::npos) << info.out;
 }
 
 TEST(RecordingTool, SaysWhatItCannotDo)
