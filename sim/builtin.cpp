@@ -232,3 +232,5 @@ void zvsim_world_tick()
 }
 
 bool zvsim_world_refusing() { return refusing_connections(); }
+
+void zvsim_world_reset() { builtin = Builtin{}; }

@@ -32,3 +32,5 @@ void zvsim_world_tick();
 // Whether connections are refused now: while ZVSIM_OFFLINE_S says the simulator is not running
 // yet, and for 2 seconds after a restart.
 bool zvsim_world_refusing();
+// The world backend as at process start (for the fuzz targets).
+void zvsim_world_reset();

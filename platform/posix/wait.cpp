@@ -37,7 +37,7 @@ unsigned os_wait(const PlatWaitSources& sources, long long timeout_ms)
 {
     std::vector<pollfd>& fds = state.fds;
     fds.clear();
-    auto add = [&fds](int fd, short events) {
+    auto add = [&](int fd, short events) {
         if (fd < 0) return -1;
         fds.push_back({fd, events, 0});
         return static_cast<int>(fds.size() - 1);

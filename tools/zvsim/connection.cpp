@@ -112,15 +112,20 @@ void zvsrv_read(ZvsrvConnection& c)
         if (n <= 0) return zvsrv_drop(c, n == 0 ? "closed by the client" : "the connection failed");
         zvsw_reader_filled(c.reader, static_cast<std::size_t>(n));
         total += static_cast<std::size_t>(n);
-        const std::uint8_t* message;
-        std::uint32_t size;
-        ZvswNext got;
-        while (c.cause == nullptr && !c.quitting && (got = zvsw_reader_next(c.reader, message, size)) == ZVSW_NEXT_MESSAGE)
-            zvsrv_request(c, message, size);
-        if (got == ZVSW_NEXT_MALFORMED) {
-            c.texts[0] = "sent a malformed request (size " + std::to_string(c.reader.malformed_size) + ")";
-            return zvsrv_drop(c, c.texts[0].c_str());
-        }
+        zvsrv_take_requests(c);
+    }
+}
+
+void zvsrv_take_requests(ZvsrvConnection& c)
+{
+    const std::uint8_t* message;
+    std::uint32_t size;
+    ZvswNext got = ZVSW_NEXT_NONE;
+    while (c.cause == nullptr && !c.quitting && (got = zvsw_reader_next(c.reader, message, size)) == ZVSW_NEXT_MESSAGE)
+        zvsrv_request(c, message, size);
+    if (got == ZVSW_NEXT_MALFORMED) {
+        c.cause_text = "sent a malformed request (size " + std::to_string(c.reader.malformed_size) + ")";
+        zvsrv_drop(c, c.cause_text.c_str());
     }
 }
 

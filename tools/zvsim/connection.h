@@ -7,6 +7,8 @@
 
 // Reads what the socket holds (at most a budget a turn) and carries out every whole request.
 void zvsrv_read(ZvsrvConnection& c);
+// Carries out every whole request the reader holds; a malformed one drops the connection.
+void zvsrv_take_requests(ZvsrvConnection& c);
 // Carries out one request.
 void zvsrv_request(ZvsrvConnection& c, const std::uint8_t* bytes, std::uint32_t size);
 // Hands the backend's waiting messages and due data blocks to the client's queue.

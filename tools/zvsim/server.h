@@ -44,6 +44,7 @@ struct ZvsrvConnection {
     bool holding_open = false;  // the open message goes out in a write of its own first
     bool quitting = false;      // the quit message is queued: the connection closes once it is out
     const char* cause = nullptr;  // set when the connection is to close
+    std::string cause_text;       // the cause, where it is made up
     std::string texts[2];         // the names of the request at hand, terminated
 };
 
