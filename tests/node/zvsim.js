@@ -231,6 +231,28 @@ const rows = [
     await stop(z);
   }],
 
+  ['the controls: ZVSIM_OFFLINE_S, ZVSIM_CLOCK_STEP, ZVSIM_UNKNOWN and SIGUSR2 act on the one world', async () => {
+    const started = Date.now();
+    const z = await zvsim([], { ZVSIM_OFFLINE_S: '1.2', ZVSIM_CLOCK_STEP: '1', ZVSIM_UNKNOWN: 'AIRSPEED TRUE' });
+    check(Date.now() - started >= 1100, `listening after ${Date.now() - started} ms`);
+    const { handle } = await connect(z);
+    const exceptions = [];
+    handle.on('exception', (e) => exceptions.push(e.exception));
+    handle.addToDataDefinition(1, 'AIRSPEED TRUE', 'Knots', SimConnectDataType.FLOAT64);
+    handle.addToDataDefinition(2, 'ABSOLUTE TIME', 'Seconds', SimConnectDataType.FLOAT64);
+    handle.requestDataOnSimObject(2, 2, 0, SimConnectPeriod.VISUAL_FRAME);
+    const times = [];
+    handle.on('simObjectData', (d) => times.push(d.data.readFloat64()));
+    await until(() => times.length >= 10, 2000, 'blocks');
+    check(exceptions.length === 1 && exceptions[0] === EXCEPTION.NAME_UNRECOGNIZED, JSON.stringify(exceptions));
+    check(times.every((t) => Number.isInteger(t)), `a clock in whole seconds: ${times.slice(0, 3)}`);
+    const before = times[times.length - 1];
+    z.child.kill('SIGUSR2');
+    await until(() => times[times.length - 1] < before - 3000, 2000, 'the clock set back an hour');
+    handle.close();
+    await stop(z);
+  }],
+
   ['a replay of a recording served to a client', async () => {
     const z = await zvsim([], { ZVSIM_REPLAY: recording });
     check(z.out.includes(`zvsim: serving the recording ${recording} on ${HOST}:${z.port}`), z.out);
