@@ -186,6 +186,9 @@ void zvsrv_request(ZvsrvConnection& c, const std::uint8_t* bytes, std::uint32_t 
 void zvsrv_dispatch(ZvsrvConnection& c)
 {
     if (c.handle == nullptr || c.holding_open || c.quitting || c.cause != nullptr) return;
+    // A client that does not read is not dispatched to while its queue is full: the blocks it
+    // would lose are not made, and the simulator keeps its other messages until it reads again.
+    if (zvsw_queue_waiting(c.out) >= ZVSRV_QUEUE_LIMIT) return;
     backend().dispatch(c.handle, on_message, &c);
 }
 
