@@ -387,6 +387,15 @@ void simwire_seeds()
     odd.u8(3).u16(24).bytes(messages.data() + ZVSW_RECV_OPEN_SIZE, 24).u16(12);
     odd.u8(3).u16(24).bytes(messages.data() + ZVSW_RECV_OPEN_SIZE, 24).u16(12).u8(4).u16(17).u8(4).u16(100);
     write("simwire", "refusals_and_queue", odd);
+
+    // zvsim's request path: the session's requests cut across reads, turns of a frame with the
+    // client reading, then the refusals.
+    Output served;
+    read(served, 0, requests.data(), 300);
+    read(served, 0, requests.data() + 300, requests.size() - 300);
+    for (int frame = 0; frame < 4; ++frame) served.u8(1).u16(28).u16(64);
+    read(served, 0, mismatch.data() + ZVSW_OPEN_SIZE, mismatch.size() - ZVSW_OPEN_SIZE).u8(1).u16(28).u16(64);
+    write("zvsim_requests", "session", served);
 }
 
 }  // namespace

@@ -7,46 +7,12 @@
 
 ZvmpAllowState zvmp_allow_state;
 
-namespace {
-
-// A decimal number from 0 to `max` at `p`, at most three digits and no leading zero (which
-// other readers of addresses take for octal); advances `p` past it.
-bool parse_number(const char*& p, unsigned int max, unsigned int& out)
-{
-    if (p[0] == '0' && p[1] >= '0' && p[1] <= '9') return false;
-    unsigned int value = 0;
-    int digits = 0;
-    while (*p >= '0' && *p <= '9' && digits < 3) {
-        value = value * 10 + static_cast<unsigned int>(*p - '0');
-        ++p;
-        ++digits;
-    }
-    if (digits == 0 || (*p >= '0' && *p <= '9') || value > max) return false;
-    out = value;
-    return true;
-}
-
-// An address at `p`, advancing `p` past it.
-bool parse_address(const char*& p, std::uint32_t& out)
-{
-    std::uint32_t host = 0;
-    for (int i = 0; i < 4; ++i) {
-        unsigned int part;
-        if (i > 0 && *p++ != '.') return false;
-        if (!parse_number(p, 255, part)) return false;
-        host = (host << 8) | part;
-    }
-    out = htonl(host);
-    return true;
-}
-
-}  // namespace
 
 bool zvmp_parse_ipv4(const char* text, std::uint32_t& out)
 {
     if (text == nullptr) return false;
     const char* p = text;
-    return parse_address(p, out) && *p == '\0';
+    return plat_parse_address(p, out) && *p == '\0';
 }
 
 bool zvmp_parse_network(const char* text, ZvmpNetwork& out)
@@ -54,11 +20,11 @@ bool zvmp_parse_network(const char* text, ZvmpNetwork& out)
     if (text == nullptr) return false;
     const char* p = text;
     std::uint32_t addr;
-    if (!parse_address(p, addr)) return false;
+    if (!plat_parse_address(p, addr)) return false;
     unsigned int bits = 32;
     if (*p == '/') {
         ++p;
-        if (!parse_number(p, 32, bits)) return false;
+        if (!plat_parse_decimal(p, 32, bits)) return false;
     }
     if (*p != '\0') return false;
     std::uint32_t mask = htonl(bits == 0 ? 0u : ~0u << (32 - bits));

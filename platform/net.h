@@ -26,6 +26,9 @@ inline constexpr plat_socket_t PLAT_INVALID_SOCKET = -1;
 // (one that was too long for the buffer, or an error left behind by an earlier send). It
 // costs that one datagram only; the socket stays usable.
 inline constexpr long PLAT_RECV_DROPPED = -2;
+// Result of stream_read when nothing waits on a stream socket that never blocks.
+inline constexpr long PLAT_STREAM_EMPTY = -3;
+
 // Result of send_to for a datagram the system has no room for at the moment (a socket that a
 // wait made non-blocking, on Windows): that datagram is lost, the socket stays usable.
 inline constexpr long PLAT_SEND_DROPPED = -2;
@@ -59,6 +62,30 @@ struct PlatNetApi {
     // IP_MULTICAST_IF: multicast sent on the socket leaves through the card holding the local
     // address (network order); 0 on success, -1 when the system refuses the address.
     int (*multicast_interface)(plat_socket_t s, std::uint32_t local_addr);
+
+    // Stream sockets that never block, for the simulator's own protocol (a server's connections,
+    // a client's connection to a simulator on another computer).
+    // O_NONBLOCK (FIONBIO on Windows); 0 on success.
+    int (*set_nonblocking)(plat_socket_t s);
+    // TCP_NODELAY: what is written goes out at once; 0 on success.
+    int (*set_nodelay)(plat_socket_t s);
+    // SO_KEEPALIVE, with the idle time before the first probe, the time between probes and the
+    // probes that go unanswered before the connection counts as broken; 0 on success.
+    int (*set_keepalive)(plat_socket_t s, int idle_s, int interval_s, int probes);
+    // SO_REUSEADDR, so that a server can listen again on a port its last run left in TIME_WAIT.
+    int (*set_reuse_address)(plat_socket_t s);
+    // Starts a connection on a socket that never blocks: 0 connected, 1 under way, -1 refused
+    // or failed (last_error says why).
+    int (*connect_start)(plat_socket_t s, const sockaddr_in* to);
+    // How a connection under way stands, without waiting: 0 connected, 1 still under way, -1
+    // failed (last_error says why).
+    int (*connect_result)(plat_socket_t s);
+    // One read from a stream socket that never blocks: bytes read, 0 when the peer closed,
+    // PLAT_STREAM_EMPTY when nothing waits, -1 on failure (a reset).
+    long (*stream_read)(plat_socket_t s, void* buffer, std::size_t size);
+    // What the system takes now of `length` bytes: bytes taken (0 when its buffer is full), -1
+    // on failure (the peer reset or closed the connection).
+    long (*stream_write)(plat_socket_t s, const void* data, std::size_t length);
 };
 
 extern PlatNetApi plat_net;
@@ -78,6 +105,12 @@ using PlatSocket = PlatOwned<PlatSocketTraits>;
 // that costs the one datagram only, -1 for a failure of the socket.
 long plat_recv_failure(int wsa_error);
 #endif
+
+// Addresses read one way: four decimal parts from 0 to 255, none with a leading zero (which some
+// readers of addresses take for octal). A decimal number from 0 to `max` at `p`, at most three
+// digits; and an address at `p` (in network order); each advances `p` past what it read.
+bool plat_parse_decimal(const char*& p, unsigned int max, unsigned int& out);
+bool plat_parse_address(const char*& p, std::uint32_t& out);
 
 // inet_addr: dotted text to an address in network order; INADDR_NONE when the text is not
 // an address (and for "255.255.255.255", which converts to the same value).

@@ -17,6 +17,19 @@ inline constexpr unsigned PLAT_WAKE_SIM = 8;
 // the port's state cannot be read, for a reason plat_serial_error_means_gone accepts). Reported
 // instead of PLAT_WAKE_SERIAL: such a port reads as empty, and would wake every wait.
 inline constexpr unsigned PLAT_WAKE_SERIAL_GONE = 16;
+// One of the further sockets of the wait is ready (its `ready` says how).
+inline constexpr unsigned PLAT_WAKE_SOCKETS = 32;
+
+// How one of the further sockets is ready, as bits: to read (or closed, or failed: the read
+// tells which), to write.
+inline constexpr unsigned PLAT_READY_READ = 1;
+inline constexpr unsigned PLAT_READY_WRITE = 2;
+
+struct PlatWaitSocket {
+    plat_socket_t socket = PLAT_INVALID_SOCKET;
+    bool write = false;  // waited on for writing too
+    unsigned ready = 0;  // set by every wait
+};
 
 // Where the serial port cannot be waited on (Windows), a wait looks at it at least this often.
 inline constexpr long long PLAT_SERIAL_POLL_MS = 5;
@@ -27,6 +40,9 @@ struct PlatWaitSources {
     // Waited on where the port is a descriptor (POSIX); looked at every PLAT_SERIAL_POLL_MS
     // where it is a synchronous handle (Windows).
     plat_serial_t serial = PLAT_INVALID_SERIAL;
+    // Further sockets (POSIX): a server's listening socket and its connections.
+    PlatWaitSocket* sockets = nullptr;
+    std::size_t socket_count = 0;
 };
 
 struct PlatWaitApi {
@@ -68,3 +84,10 @@ void plat_wait_stop_ticks();
 // its own accord, for a library that can tell (the built-in simulator, whose frames fall due at
 // known times); null, or a result below 0, when it cannot.
 extern long long (*plat_wait_sim_due_ms)();
+
+// The socket of a simulator library that speaks to the simulator over the network (POSIX),
+// published by the library while it is connected: every wait watches it for reading, and for
+// writing while `plat_wait_sim_socket_writing` is set, and a wake by it reports PLAT_WAKE_SIM.
+// PLAT_INVALID_SOCKET when there is none.
+extern plat_socket_t plat_wait_sim_socket;
+extern bool plat_wait_sim_socket_writing;

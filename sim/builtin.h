@@ -15,6 +15,22 @@
 //   hour earlier than the one before; SIGUSR2 sets the clock of the running world back an hour.
 #pragma once
 
+#include <cstddef>
+
 #include "simlink/backend.h"
 
 extern const ZvlinkBackend zvsim_world_backend;
+
+// For a server of the world to other processes (zvsim): from now on up to `most` connections
+// share one world, which starts now (or once connections are taken) and lives across
+// connections until a restart; the next world starts once the restart's refusal is over.
+void zvsim_world_share(std::size_t most);
+// Takes the restart and the clock set-back that signals asked for, starts the next world when
+// its time has come, and brings the world to the present frame (every dispatch does the same for
+// its connection).
+void zvsim_world_tick();
+// Whether connections are refused now: while ZVSIM_OFFLINE_S says the simulator is not running
+// yet, and for 2 seconds after a restart.
+bool zvsim_world_refusing();
+// The world backend as at process start (for the fuzz targets).
+void zvsim_world_reset();

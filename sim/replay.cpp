@@ -4,10 +4,7 @@
 // connection.
 #include "sim/replay.h"
 
-#include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +15,7 @@
 #include "sim/controls.h"
 #include "sim/fit.h"
 #include "sim/names.h"
+#include "sim/replay_clock.h"
 #include "sim/sim.h"
 
 namespace {
@@ -30,11 +28,6 @@ constexpr double TICK_MS = 10.0;
 // after a data block, as the simulator's own library hands over one message a dispatch: a client
 // late for several blocks still sees each, with its own turn after it, as when it was recorded.
 constexpr int MOST_PER_DISPATCH = 4096;
-// The wall-clock gap between two loops when the recording does not show one.
-constexpr std::uint64_t DEFAULT_GAP_US = 1000000 / ZVSIM_FRAMES_PER_SECOND;
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-// Where a data message holds its definition id (SIMCONNECT_RECV_SIMOBJECT_DATA's dwDefineID).
-constexpr std::size_t DEFINE_ID_AT = 20;
 
 struct Replay {
     bool configured = false;  // the environment was read (or a test chose)
@@ -51,18 +44,7 @@ struct Replay {
     // The simulator clock's reading at the recording's time 0; moved on by every loop.
     double base = 0.0;
     bool started = false;
-    // Where "ABSOLUTE TIME" lies in a block (-1: the definition has none), and what the first
-    // pass saw of it: the first and second block's values, the largest; then each loop's shift.
-    long abs_offset = -1;
-    double abs_first = NaN;
-    double abs_second = NaN;
-    double abs_max = NaN;
-    double abs_shift = 0.0;
-    int pass = 0;
-    std::uint64_t first_us = 0;  // the recording's first record
-    bool first_seen = false;
-    std::uint64_t block_gap_us = 0;  // between the first two blocks
-    std::uint64_t first_block_us = 0;
+    ZvsimLoopClock clock;  // moves "ABSOLUTE TIME" on from loop to loop
 
     // The connection.
     bool open = false;
@@ -70,6 +52,8 @@ struct Replay {
     bool quit_sent = false;
     bool open_served = false;
     bool checked = false;
+    bool requested = false;   // the client asked for the recording's data
+    bool dispatched = false;  // the connection's first dispatch is over
     std::vector<ZvrecRow> registered;  // the client's rows of the recording's definition
     void* event = nullptr;
     // The send id of the client's last request, numbered as the built-in simulator numbers them
@@ -87,17 +71,7 @@ bool connected(HANDLE h) { return h == &replay && replay.open; }
 
 double now_us() { return (zvsim_clock() - replay.base) * 1e6; }
 
-// The time of the next record, as the first pass measures it.
-void note_first(std::uint64_t t)
-{
-    if (!replay.first_seen) {
-        replay.first_seen = true;
-        replay.first_us = t;
-    }
-}
-
-// Starts the recording again for the next loop: the base moves on by the pass's length and a
-// block's gap, the time shift by the span of the pass's clock and a block's step.
+// Starts the recording again for the next loop.
 bool start_again()
 {
     std::uint64_t last = replay.reader->last_time_us;
@@ -106,15 +80,7 @@ bool start_again()
         say("cannot replay " + replay.path + " again: " + error);
         return false;
     }
-    std::uint64_t gap = replay.block_gap_us > 0 ? replay.block_gap_us : DEFAULT_GAP_US;
-    std::uint64_t span = last > replay.first_us ? last - replay.first_us : 0;
-    replay.base += static_cast<double>(span + gap) / 1e6;
-    if (std::isfinite(replay.abs_first) && std::isfinite(replay.abs_max)) {
-        double step = replay.abs_second - replay.abs_first;
-        if (!(step > 0.0 && step < 60.0)) step = 1.0 / ZVSIM_FRAMES_PER_SECOND;
-        replay.abs_shift += replay.abs_max - replay.abs_first + step;
-    }
-    ++replay.pass;
+    replay.base += zvsim_loop_next_pass(replay.clock, last);
     replay.served = 0;
     return true;
 }
@@ -126,7 +92,7 @@ bool peek()
     for (int attempt = 0; !replay.have_next && !replay.ended && attempt < 2; ++attempt) {
         ZvrecNext got = zvrec_read_next(*replay.reader, replay.next);
         if (got == ZvrecNext::Record) {
-            if (replay.pass == 0) note_first(replay.next.time_us);
+            zvsim_loop_note(replay.clock, replay.next.time_us);
             replay.have_next = true;
             break;
         }
@@ -137,41 +103,6 @@ bool peek()
         if (!replay.loop || replay.served == 0 || !start_again()) replay.ended = true;
     }
     return replay.have_next;
-}
-
-const std::uint8_t* block_of(const ZvrecRecord& r, std::size_t& size)
-{
-    size = r.payload.size() > SIMOBJECT_DATA_HEADER_SIZE ? r.payload.size() - SIMOBJECT_DATA_HEADER_SIZE : 0;
-    return r.payload.data() + SIMOBJECT_DATA_HEADER_SIZE;
-}
-
-// A data block of the recording's definition: measured on the first pass, shifted on the others.
-void retime_block(ZvrecRecord& r)
-{
-    if (replay.abs_offset < 0 || r.payload.size() < sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA)) return;
-    if (zvrec_u32(r.payload.data() + DEFINE_ID_AT) !=
-        replay.reader->header.definition_id)
-        return;
-    std::size_t size = 0;
-    const std::uint8_t* block = block_of(r, size);
-    std::size_t at = static_cast<std::size_t>(replay.abs_offset);
-    if (at + sizeof(double) > size) return;
-    double t;
-    std::memcpy(&t, block + at, sizeof t);
-    if (replay.pass == 0) {
-        if (!std::isfinite(t)) return;
-        if (std::isnan(replay.abs_first)) {
-            replay.abs_first = t;
-            replay.first_block_us = r.time_us;
-        } else if (std::isnan(replay.abs_second)) {
-            replay.abs_second = t;
-            replay.block_gap_us = r.time_us - replay.first_block_us;
-        }
-        if (!(t <= replay.abs_max)) replay.abs_max = t;
-        return;
-    }
-    t += replay.abs_shift;
-    std::memcpy(r.payload.data() + SIMOBJECT_DATA_HEADER_SIZE + at, &t, sizeof t);
 }
 
 void deliver(const void* message, DWORD size, DispatchProc proc, void* context)
@@ -209,7 +140,7 @@ bool serve(DispatchProc proc, void* context)
         if (replay.loop) return false;
         replay.quit_sent = true;
     }
-    if (id == SIMCONNECT_RECV_ID_SIMOBJECT_DATA) retime_block(r);
+    if (id == SIMCONNECT_RECV_ID_SIMOBJECT_DATA) zvsim_loop_retime(replay.clock, r, replay.reader->header.definition_id);
     deliver(r.payload.data(), static_cast<DWORD>(r.payload.size()), proc, context);
     return id == SIMCONNECT_RECV_ID_SIMOBJECT_DATA;
 }
@@ -234,6 +165,27 @@ bool reach_session()
     return false;
 }
 
+bool is_block(const ZvrecRecord& r)
+{
+    return r.kind == ZVREC_MESSAGE && r.payload.size() >= sizeof(SIMCONNECT_RECV) &&
+           zvrec_u32(r.payload.data() + 8) == SIMCONNECT_RECV_ID_SIMOBJECT_DATA;
+}
+
+// Whether the client's definition fits the recording's (checked once a connection); a client
+// whose definition does not fit hears the quit message.
+bool check_fit(DispatchProc proc, void* context)
+{
+    if (replay.checked) return !replay.quit_sent;
+    replay.checked = true;
+    std::string difference = zvsim_first_difference(replay.reader->header.rows, replay.registered);
+    if (difference.empty()) return true;
+    say(replay.path + " does not fit this program: " + difference);
+    replay.ended = true;
+    replay.have_next = false;
+    deliver_quit(proc, context);
+    return false;
+}
+
 long long due_ms()
 {
     if (!replay.open || replay.quit_sent) return -1;
@@ -255,6 +207,8 @@ HRESULT open(HANDLE* handle, LPCSTR, HWND, DWORD, HANDLE event, DWORD)
     replay.quit_sent = false;
     replay.open_served = false;
     replay.checked = false;
+    replay.requested = false;
+    replay.dispatched = false;
     replay.registered.clear();
     replay.event = event;
     replay.send_id = 1;
@@ -276,22 +230,26 @@ HRESULT dispatch(HANDLE handle, DispatchProc proc, void* context)
 {
     if (!connected(handle) || proc == nullptr || replay.dispatching || replay.quit_sent) return E_FAIL;
     replay.dispatching = true;
-    if (!replay.checked) {
-        replay.checked = true;
-        std::string difference = zvsim_first_difference(replay.reader->header.rows, replay.registered);
-        if (!difference.empty()) {
-            say(replay.path + " does not fit this program: " + difference);
-            replay.ended = true;
-            replay.have_next = false;
-            deliver_quit(proc, context);
-        }
-    }
+    // A client in this process registers before its first dispatch; one over the network after
+    // the open message, so its definition is checked once it asks for the recording's data.
+    if (!replay.dispatched && !replay.registered.empty()) check_fit(proc, context);
+    replay.dispatched = true;
     for (int n = 0; n < MOST_PER_DISPATCH && replay.open && !replay.quit_sent; ++n) {
         if (!peek()) {  // the end, for good
             deliver_quit(proc, context);
             break;
         }
         if (static_cast<double>(replay.next.time_us) > now_us()) break;
+        if (is_block(replay.next) && !replay.checked) {
+            // Blocks due before the client has asked for data are not sent (they are measured for
+            // the loop all the same); the client's definition is checked at its request.
+            if (!replay.requested) {
+                zvsim_loop_retime(replay.clock, replay.next, replay.reader->header.definition_id);
+                replay.have_next = false;
+                continue;
+            }
+            if (!check_fit(proc, context)) break;
+        }
         replay.have_next = false;
         ++replay.served;
         bool block = serve(proc, context);
@@ -331,9 +289,11 @@ HRESULT last_sent(HANDLE handle, DWORD* send_id)
 
 HRESULT subscribe(HANDLE handle, SIMCONNECT_CLIENT_EVENT_ID, const char*) { return accept(handle); }
 
-HRESULT request_data(HANDLE handle, SIMCONNECT_DATA_REQUEST_ID, SIMCONNECT_DATA_DEFINITION_ID, SIMCONNECT_OBJECT_ID,
-                     SIMCONNECT_PERIOD, SIMCONNECT_DATA_REQUEST_FLAG, DWORD, DWORD, DWORD)
+HRESULT request_data(HANDLE handle, SIMCONNECT_DATA_REQUEST_ID, SIMCONNECT_DATA_DEFINITION_ID define_id,
+                     SIMCONNECT_OBJECT_ID, SIMCONNECT_PERIOD period, SIMCONNECT_DATA_REQUEST_FLAG, DWORD, DWORD, DWORD)
 {
+    if (connected(handle) && define_id == replay.reader->header.definition_id && period != SIMCONNECT_PERIOD_NEVER)
+        replay.requested = true;
     return accept(handle);
 }
 
@@ -365,7 +325,7 @@ bool zvsim_replay_start(const char* path, bool loop)
     }
     for (const ZvrecRow& row : replay.reader->header.rows)
         if (zvsim::same_name(row.name.c_str(), "ABSOLUTE TIME") && row.type == SIMCONNECT_DATATYPE_FLOAT64)
-            replay.abs_offset = static_cast<long>(row.offset);
+            replay.clock.abs_offset = static_cast<long>(row.offset);
     return true;
 }
 

@@ -92,10 +92,18 @@ int net_join_multicast(plat_socket_t, std::uint32_t) { return 0; }
 int net_last_error() { return EIO; }
 int net_multicast_interface(plat_socket_t, std::uint32_t) { return 0; }
 
+// The stream operations of the simulator's own protocol are not the network's: they fail.
+int stream_option(plat_socket_t) { return -1; }
+int stream_keepalive(plat_socket_t, int, int, int) { return -1; }
+int stream_connect_start(plat_socket_t, const sockaddr_in*) { return -1; }
+long stream_read(plat_socket_t, void*, std::size_t) { return -1; }
+long stream_write(plat_socket_t, const void*, std::size_t) { return -1; }
+
 const PlatNetApi FAKE_NET = {
     net_startup, net_udp_socket, net_tcp_socket, net_bind, net_listen, net_accept, net_connect,
     net_send_to, net_recv_from,  net_recv,       net_readable, net_close, net_join_multicast, net_last_error,
-    net_multicast_interface,
+    net_multicast_interface, stream_option, stream_option, stream_keepalive, stream_option,
+    stream_connect_start, stream_option, stream_read, stream_write,
 };
 
 plat_serial_t serial_open(const char*)

@@ -1,6 +1,9 @@
 // POSIX sockets behind platform/net.h.
 #include "platform/net.h"
 
+#include <fcntl.h>
+#include <netinet/tcp.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -99,12 +102,77 @@ int os_multicast_interface(plat_socket_t s, std::uint32_t local_addr)
     return ::setsockopt(s, IPPROTO_IP, IP_MULTICAST_IF, &a, sizeof a) == 0 ? 0 : -1;
 }
 
+int os_set_nonblocking(plat_socket_t s)
+{
+    int flags = ::fcntl(s, F_GETFL);
+    return flags >= 0 && ::fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0 ? 0 : -1;
+}
+
+int set_int_option(plat_socket_t s, int level, int name, int value)
+{
+    return ::setsockopt(s, level, name, &value, sizeof value) == 0 ? 0 : -1;
+}
+
+int os_set_nodelay(plat_socket_t s) { return set_int_option(s, IPPROTO_TCP, TCP_NODELAY, 1); }
+
+int os_set_keepalive(plat_socket_t s, int idle_s, int interval_s, int probes)
+{
+    int failed = set_int_option(s, SOL_SOCKET, SO_KEEPALIVE, 1);
+#ifdef TCP_KEEPIDLE
+    failed |= set_int_option(s, IPPROTO_TCP, TCP_KEEPIDLE, idle_s);
+    failed |= set_int_option(s, IPPROTO_TCP, TCP_KEEPINTVL, interval_s);
+    failed |= set_int_option(s, IPPROTO_TCP, TCP_KEEPCNT, probes);
+#else
+    (void)idle_s, (void)interval_s, (void)probes;
+#endif
+    return failed != 0 ? -1 : 0;
+}
+
+int os_set_reuse_address(plat_socket_t s) { return set_int_option(s, SOL_SOCKET, SO_REUSEADDR, 1); }
+
+int os_connect_start(plat_socket_t s, const sockaddr_in* to)
+{
+    if (::connect(s, reinterpret_cast<const sockaddr*>(to), sizeof(sockaddr_in)) == 0) return 0;
+    return errno == EINPROGRESS || errno == EINTR ? 1 : -1;
+}
+
+int os_connect_result(plat_socket_t s)
+{
+    pollfd p{s, POLLOUT, 0};
+    int r = ::poll(&p, 1, 0);
+    if (r < 0) return -1;
+    if (r == 0) return 1;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return -1;
+    if (error == 0) return 0;
+    errno = error;
+    return -1;
+}
+
+long os_stream_read(plat_socket_t s, void* buffer, std::size_t size)
+{
+    ssize_t n = ::recv(s, buffer, size, MSG_DONTWAIT);
+    if (n >= 0) return static_cast<long>(n);
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? PLAT_STREAM_EMPTY : -1;
+}
+
+long os_stream_write(plat_socket_t s, const void* data, std::size_t length)
+{
+    // MSG_NOSIGNAL: a peer that has gone makes this fail, not the process end.
+    ssize_t n = ::send(s, data, length, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n >= 0) return static_cast<long>(n);
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? 0 : -1;
+}
+
 }  // namespace
 
 const PlatNetApi plat_net_os = {
     os_startup, os_udp_socket, os_tcp_socket, os_bind,     os_listen,   os_accept,
     os_connect, os_send_to,    os_recv_from,  os_recv,     os_readable, os_close,
     os_join_multicast, os_last_error, os_multicast_interface,
+    os_set_nonblocking, os_set_nodelay, os_set_keepalive, os_set_reuse_address,
+    os_connect_start, os_connect_result, os_stream_read, os_stream_write,
 };
 
 PlatNetApi plat_net = plat_net_os;

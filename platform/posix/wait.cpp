@@ -1,5 +1,6 @@
-// POSIX waiting for work behind platform/wait.h: poll on the socket, the serial descriptor and
-// the read end of a pipe that the stop handler writes to.
+// POSIX waiting for work behind platform/wait.h: poll on the socket, the serial descriptor, the
+// simulator library's socket, any further sockets, and the read end of a pipe that the stop
+// handler writes to.
 #include "platform/wait.h"
 
 #include <fcntl.h>
@@ -7,12 +8,14 @@
 #include <unistd.h>
 
 #include <climits>
+#include <vector>
 
 namespace {
 
 struct WaitState {
     int wake_read = -1;
     int wake_write = -1;
+    std::vector<pollfd> fds;  // reused by every wait
 };
 WaitState state;
 
@@ -32,24 +35,27 @@ void drain_wake()
 
 unsigned os_wait(const PlatWaitSources& sources, long long timeout_ms)
 {
-    pollfd fds[3];
-    nfds_t count = 0;
-    int socket_at = -1, serial_at = -1, wake_at = -1;
-    if (sources.socket != PLAT_INVALID_SOCKET) {
-        socket_at = static_cast<int>(count);
-        fds[count++] = {sources.socket, POLLIN, 0};
-    }
-    if (sources.serial != PLAT_INVALID_SERIAL) {
-        serial_at = static_cast<int>(count);
-        fds[count++] = {sources.serial, POLLIN, 0};
-    }
-    if (state.wake_read >= 0) {
-        wake_at = static_cast<int>(count);
-        fds[count++] = {state.wake_read, POLLIN, 0};
+    std::vector<pollfd>& fds = state.fds;
+    fds.clear();
+    auto add = [&](int fd, short events) {
+        if (fd < 0) return -1;
+        fds.push_back({fd, events, 0});
+        return static_cast<int>(fds.size() - 1);
+    };
+    int socket_at = add(sources.socket, POLLIN);
+    int serial_at = add(sources.serial, POLLIN);
+    int sim_at = add(plat_wait_sim_socket, static_cast<short>(POLLIN | (plat_wait_sim_socket_writing ? POLLOUT : 0)));
+    int wake_at = add(state.wake_read, POLLIN);
+    std::size_t more_at = fds.size();
+    for (std::size_t i = 0; i < sources.socket_count; ++i) {
+        PlatWaitSocket& s = sources.sockets[i];
+        s.ready = 0;
+        // A socket that is not there still takes its place, so that the places match.
+        fds.push_back({s.socket, static_cast<short>(POLLIN | (s.write ? POLLOUT : 0)), 0});
     }
     int timeout = timeout_ms <= 0 ? 0 : timeout_ms > INT_MAX ? INT_MAX : static_cast<int>(timeout_ms);
     // A signal ends the poll early (EINTR): that reads as a time that ran out.
-    if (poll(fds, count, timeout) <= 0) return 0;
+    if (poll(fds.data(), fds.size(), timeout) <= 0) return 0;
     // An error or hang-up on the socket counts as ready, so that the reader meets it and deals
     // with it; on the serial port it means the device has gone.
     auto ready = [&](int at) { return at >= 0 && fds[at].revents != 0; };
@@ -57,9 +63,18 @@ unsigned os_wait(const PlatWaitSources& sources, long long timeout_ms)
     if (ready(socket_at)) woke |= PLAT_WAKE_SOCKET;
     if (ready(serial_at))
         woke |= (fds[serial_at].revents & (POLLHUP | POLLERR)) != 0 ? PLAT_WAKE_SERIAL_GONE : PLAT_WAKE_SERIAL;
+    if (ready(sim_at)) woke |= PLAT_WAKE_SIM;
     if (ready(wake_at)) {
         drain_wake();
         woke |= PLAT_WAKE_STOP;
+    }
+    for (std::size_t i = 0; i < sources.socket_count; ++i) {
+        short got = fds[more_at + i].revents;
+        if (got == 0 || sources.sockets[i].socket < 0) continue;
+        PlatWaitSocket& s = sources.sockets[i];
+        if (got & (POLLIN | POLLHUP | POLLERR)) s.ready |= PLAT_READY_READ;
+        if (got & (POLLOUT | POLLERR)) s.ready |= s.write ? PLAT_READY_WRITE : 0;
+        if (s.ready != 0) woke |= PLAT_WAKE_SOCKETS;
     }
     return woke;
 }
@@ -102,3 +117,5 @@ void plat_wait_stop_ticks() {}
 const PlatWaitApi plat_wait_os = {os_wait, os_watch_socket};
 PlatWaitApi plat_wait = plat_wait_os;
 long long (*plat_wait_sim_due_ms)() = nullptr;
+plat_socket_t plat_wait_sim_socket = PLAT_INVALID_SOCKET;
+bool plat_wait_sim_socket_writing = false;

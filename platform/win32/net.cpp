@@ -96,6 +96,56 @@ int os_multicast_interface(plat_socket_t s, std::uint32_t local_addr)
     return ::setsockopt(s, IPPROTO_IP, IP_MULTICAST_IF, reinterpret_cast<const char*>(&a), sizeof a) == 0 ? 0 : -1;
 }
 
+// The stream operations, for completeness: the programs that speak the simulator's protocol over
+// TCP (zvsim, the client of a simulator on another computer) are built for Linux.
+int os_set_nonblocking(plat_socket_t s)
+{
+    u_long on = 1;
+    return ::ioctlsocket(s, FIONBIO, &on) == 0 ? 0 : -1;
+}
+
+int set_int_option(plat_socket_t s, int level, int name, int value)
+{
+    return ::setsockopt(s, level, name, reinterpret_cast<const char*>(&value), sizeof value) == 0 ? 0 : -1;
+}
+
+int os_set_nodelay(plat_socket_t s) { return set_int_option(s, IPPROTO_TCP, TCP_NODELAY, 1); }
+int os_set_keepalive(plat_socket_t s, int, int, int) { return set_int_option(s, SOL_SOCKET, SO_KEEPALIVE, 1); }
+int os_set_reuse_address(plat_socket_t s) { return set_int_option(s, SOL_SOCKET, SO_REUSEADDR, 1); }
+
+int os_connect_start(plat_socket_t s, const sockaddr_in* to)
+{
+    if (::connect(s, reinterpret_cast<const sockaddr*>(to), sizeof(sockaddr_in)) == 0) return 0;
+    return ::WSAGetLastError() == WSAEWOULDBLOCK ? 1 : -1;
+}
+
+int os_connect_result(plat_socket_t s)
+{
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(s, &writable);
+    FD_SET(s, &failed);
+    timeval zero{0, 0};
+    int r = ::select(0, nullptr, &writable, &failed, &zero);
+    if (r == SOCKET_ERROR || FD_ISSET(s, &failed)) return -1;
+    return FD_ISSET(s, &writable) ? 0 : 1;
+}
+
+long os_stream_read(plat_socket_t s, void* buffer, std::size_t size)
+{
+    int n = ::recv(s, static_cast<char*>(buffer), static_cast<int>(size > INT_MAX ? INT_MAX : size), 0);
+    if (n != SOCKET_ERROR) return n;
+    return ::WSAGetLastError() == WSAEWOULDBLOCK ? PLAT_STREAM_EMPTY : -1;
+}
+
+long os_stream_write(plat_socket_t s, const void* data, std::size_t length)
+{
+    int n = ::send(s, static_cast<const char*>(data), static_cast<int>(length > INT_MAX ? INT_MAX : length), 0);
+    if (n != SOCKET_ERROR) return n;
+    return ::WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
+}
+
 }  // namespace
 
 long plat_recv_failure(int wsa_error)
@@ -118,6 +168,8 @@ const PlatNetApi plat_net_os = {
     os_startup, os_udp_socket, os_tcp_socket, os_bind,     os_listen,   os_accept,
     os_connect, os_send_to,    os_recv_from,  os_recv,     os_readable, os_close,
     os_join_multicast, os_last_error, os_multicast_interface,
+    os_set_nonblocking, os_set_nodelay, os_set_keepalive, os_set_reuse_address,
+    os_connect_start, os_connect_result, os_stream_read, os_stream_write,
 };
 
 PlatNetApi plat_net = plat_net_os;

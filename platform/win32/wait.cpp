@@ -151,3 +151,7 @@ void plat_wait_stop_ticks()
 const PlatWaitApi plat_wait_os = {os_wait, os_watch_socket};
 PlatWaitApi plat_wait = plat_wait_os;
 long long (*plat_wait_sim_due_ms)() = nullptr;
+// The programs that wait on further sockets or a simulator's socket (zvsim, the client of a
+// simulator on another computer) are built for Linux: the Windows wait watches neither.
+plat_socket_t plat_wait_sim_socket = PLAT_INVALID_SOCKET;
+bool plat_wait_sim_socket_writing = false;

@@ -31,6 +31,7 @@ public:
     const std::string& errors();
     // Writes to the process's standard input (with `with_input`); false when it could not.
     bool input(const std::string& bytes);
+    pid_t pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
