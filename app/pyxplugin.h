@@ -2,11 +2,9 @@
 // Publishing is in app/publish.h, the panel commands in app/panel_commands.h.
 #pragma once
 
+#include "app/identity.h"
 #include "platform/SimConnect.h"
 #include "platform/signals.h"
-
-inline constexpr const char TITLE_STRING[] = "Zorvan FS2020 Pyx Plugin";
-inline constexpr const char VERSION_STRING[] = "1.0.1";
 
 // The main loop's own state, for the life of the process.
 struct ZvscplState {
@@ -39,7 +37,6 @@ struct ZvscplState {
     unsigned long long messages = 0;
 };
 extern ZvscplState zvscpl_state;
-extern int& verbose;
 extern int& hQuit;
 
 // With -w: a failed open is tried again after this long; a connection whose dispatches all

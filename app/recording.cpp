@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/pyxplugin.h"
+#include "app/identity.h"
 #include "flightdata/flightdata.h"
 #include "record/writer.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/pyxplugin.h"
+#include "app/identity.h"
 #include "app/recording.h"
 #include "cpflight/cpflight.h"
 #include "net/zvmpallow.h"

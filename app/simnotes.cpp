@@ -3,10 +3,13 @@
 
 #include <array>
 #include <cstdio>
+#include <string>
+#include <string_view>
 
-#include "app/pyxplugin.h"
+#include "app/identity.h"
 #include "app/report.h"
 #include "flightdata/flightdata.h"
+#include "platform/text.h"
 
 ZvscplNotes zvscpl_notes;
 
@@ -66,14 +69,9 @@ void zvscpl_note_open(const SIMCONNECT_RECV_OPEN& open)
 {
     if (verbose < ZVSCPL_REPORT_VERBOSITY) return;
     // The name as text that cannot upset a terminal, whether or not the simulator terminated it.
-    char name[sizeof open.szApplicationName];
-    std::size_t n = 0;
-    for (; n + 1 < sizeof name && open.szApplicationName[n] != '\0'; ++n) {
-        auto c = static_cast<unsigned char>(open.szApplicationName[n]);
-        name[n] = c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
-    }
-    name[n] = '\0';
-    std::printf("\nFlight Simulator: %s %lu.%lu build %lu.%lu, SimConnect %lu.%lu", name,
+    std::string_view raw(open.szApplicationName, sizeof open.szApplicationName - 1);
+    std::string name = plat_printable(raw.substr(0, raw.find('\0')));
+    std::printf("\nFlight Simulator: %s %lu.%lu build %lu.%lu, SimConnect %lu.%lu", name.c_str(),
                 static_cast<unsigned long>(open.dwApplicationVersionMajor),
                 static_cast<unsigned long>(open.dwApplicationVersionMinor),
                 static_cast<unsigned long>(open.dwApplicationBuildMajor),

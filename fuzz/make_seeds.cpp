@@ -2,7 +2,8 @@
 // the one argument). The seeds are built from the program's own packets and records: the
 // built-in simulator's data block for the program's definition, the packets the program
 // publishes from it, the command packets zvmp-monitor sends, a panel's hello and stream
-// request, the program's own session with the simulator, and a recording of such a session.
+// request, the program's own session with the simulator, a recording of such a session, and
+// that session's requests and messages as the simulator's own protocol carries them.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +26,8 @@
 #include "protocol/messages.h"
 #include "record/format.h"
 #include "sim/sim.h"
+#include "simwire/records.h"
+#include "simwire/requests.h"
 #include "tools/monitor/send.h"
 
 using namespace zvfuzz;
@@ -323,6 +326,69 @@ void recording_seeds()
     }
 }
 
+// The program's session over the simulator's own protocol: its requests as a server reads them,
+// cut across reads, and the simulator's messages as the program reads them; then bytes that a
+// server refuses or that end a stream, and the queue of bytes to send.
+void simwire_seeds()
+{
+    Bytes requests;
+    std::uint32_t send_id = 1;
+    auto add = [&requests, &send_id](const auto& r) {
+        std::uint8_t b[ZVSW_MAX_REQUEST_SIZE];
+        requests.insert(requests.end(), b, b + zvsw_encode_request(b, ZVSW_PROTOCOL_KITTYHAWK, send_id++, r));
+    };
+    add(zvsw_open_for(ZVSW_PROTOCOL_KITTYHAWK, TITLE_STRING));
+    add(ZvswAddToDataDefinition{0, "TITLE", {}, SIMCONNECT_DATATYPE_STRING256, 0, SIMCONNECT_UNUSED});
+    add(ZvswAddToDataDefinition{0, "PLANE ALTITUDE", "Feet", SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED});
+    add(ZvswMapClientEventToSimEvent{EVT_HEADING_BUG_SET, "HEADING_BUG_SET"});
+    add(ZvswSubscribeToSystemEvent{EVT_SIM_START, "SimStart"});
+    add(ZvswRequestDataOnSimObject{0, 0, SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_VISUAL_FRAME, 0, 0, 0, 0});
+    add(ZvswTransmitClientEvent{SIMCONNECT_OBJECT_ID_USER, EVT_HEADING_BUG_SET, 270,
+                                SIMCONNECT_GROUP_PRIORITY_HIGHEST, SIMCONNECT_EVENT_FLAG_GROUPID_IS_PRIORITY});
+    Bytes messages(4096);
+    std::uint8_t* at = messages.data();
+    SIMCONNECT_RECV_OPEN open{};
+    std::memcpy(open.szApplicationName, "KittyHawk", 10);
+    open.dwApplicationVersionMajor = 11;
+    at += zvsw_encode_record(at, ZVSW_PROTOCOL_KITTYHAWK, open);
+    SIMCONNECT_RECV_EVENT event{};
+    event.uGroupID = SIMCONNECT_RECV_EVENT::UNKNOWN_GROUP;
+    event.uEventID = EVT_SIM_START;
+    at += zvsw_encode_record(at, ZVSW_PROTOCOL_KITTYHAWK, event);
+    SIMCONNECT_RECV_SIMOBJECT_DATA head{};
+    std::uint32_t block_size = static_cast<std::uint32_t>(data_message.size() - SIMOBJECT_DATA_HEADER_SIZE);
+    at += zvsw_encode_record(at, ZVSW_PROTOCOL_KITTYHAWK, head, data_message.data() + SIMOBJECT_DATA_HEADER_SIZE,
+                             block_size);
+    SIMCONNECT_RECV_EXCEPTION exception{};
+    exception.dwException = SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED;
+    exception.dwSendID = 3;
+    exception.dwIndex = 2;
+    at += zvsw_encode_record(at, ZVSW_PROTOCOL_KITTYHAWK, exception);
+    at += zvsw_encode_record(at, ZVSW_PROTOCOL_KITTYHAWK, SIMCONNECT_RECV_QUIT{});
+    messages.resize(static_cast<std::size_t>(at - messages.data()));
+
+    auto read = [](Output& o, std::uint8_t op, const std::uint8_t* b, std::size_t n) -> Output& {
+        return o.u8(op).u16(static_cast<std::uint16_t>(n)).bytes(b, n);
+    };
+    Output session;
+    read(session, 0, requests.data(), 300);
+    read(session, 0, requests.data() + 300, requests.size() - 300);
+    read(session, 1, messages.data(), 1000);
+    session.u8(2).u16(4096);
+    read(session, 1, messages.data() + 1000, messages.size() - 1000);
+    write("simwire", "session", session);
+
+    Output odd;
+    Bytes mismatch(requests.begin(), requests.begin() + ZVSW_OPEN_SIZE + 275);
+    zvsw_put_u32(mismatch.data() + ZVSW_OPEN_SIZE, 275);
+    read(odd, 0, mismatch.data(), mismatch.size());
+    Bytes small{8, 0, 0, 0, 5, 0, 0, 0, 3, 0, 0, 0};
+    read(odd, 1, messages.data(), ZVSW_RECV_OPEN_SIZE).u8(1).u16(4).bytes(small.data(), 4);
+    odd.u8(3).u16(24).bytes(messages.data() + ZVSW_RECV_OPEN_SIZE, 24).u16(12);
+    odd.u8(3).u16(24).bytes(messages.data() + ZVSW_RECV_OPEN_SIZE, 24).u16(12).u8(4).u16(17).u8(4).u16(100);
+    write("simwire", "refusals_and_queue", odd);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -344,5 +410,6 @@ int main(int argc, char** argv)
     cpflight_seeds();
     sim_api_seeds();
     recording_seeds();
+    simwire_seeds();
     return 0;
 }

@@ -1,5 +1,7 @@
 // The operating system's requests to stop the program: SIGINT, SIGTERM and SIGHUP on POSIX;
-// Ctrl-C, Ctrl-Break, closing the console, log-off and shut-down on Windows. The operations are
+// Ctrl-C, Ctrl-Break, closing the console, log-off and shut-down on Windows; and the two user
+// signals (POSIX), with which the built-in simulator is told to restart or to set its clock back.
+// The operations are
 // reached through the replaceable table `plat_signals`, which starts out holding the operating
 // system's implementation, so tests can observe the installation.
 #pragma once
@@ -28,6 +30,9 @@ struct PlatSignalApi {
     // process as soon as the handler of a close, log-off or shut-down request returns, so that
     // handler waits for this; elsewhere it does nothing.
     void (*finished)();
+    // From now on SIGUSR1 sets `*first` and SIGUSR2 sets `*second` to 1, and the process goes
+    // on. False where the platform has no such signals (Windows) or the system refuses.
+    bool (*install_user)(plat_stop_flag* first, plat_stop_flag* second);
 };
 
 extern PlatSignalApi plat_signals;

@@ -1,11 +1,11 @@
-// The replay of a recording by the built-in simulator (see replay.h). Owns the replay's state:
-// the file being read, the record due next, the time base that maps the recording's time onto
-// the simulator's clock, the shift of each loop, and the one connection.
+// The replay of a recording by the built-in simulator (see replay.h), a simulator backend of its
+// own. Owns the replay's state: the file being read, the record due next, the time base that
+// maps the recording's time onto the simulator's clock, the shift of each loop, and the one
+// connection.
 #include "sim/replay.h"
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -15,6 +15,8 @@
 #include "platform/clock.h"
 #include "platform/wait.h"
 #include "record/reader.h"
+#include "sim/controls.h"
+#include "sim/fit.h"
 #include "sim/names.h"
 #include "sim/sim.h"
 
@@ -84,33 +86,6 @@ void say(const std::string& line) { zvsim_replay_say(line); }
 bool connected(HANDLE h) { return h == &replay && replay.open; }
 
 double now_us() { return (zvsim_clock() - replay.base) * 1e6; }
-
-std::string describe(const ZvrecRow& row)
-{
-    return "\"" + row.name + "\" in \"" + row.units + "\" as " + zvrec_type_name(row.type);
-}
-
-// The first row in which the client's definition differs from the recording's; empty when none
-// does. Offsets are the client's, packed from its types, as the simulator lays out the block.
-std::string first_difference(const std::vector<ZvrecRow>& recorded, const std::vector<ZvrecRow>& client)
-{
-    std::size_t offset = 0;
-    for (std::size_t i = 0; i < recorded.size() || i < client.size(); ++i) {
-        std::string row = "row " + std::to_string(i + 1);
-        if (i >= client.size()) return row + " of the recording, " + describe(recorded[i]) + ", is not in the program's";
-        if (i >= recorded.size()) return row + " of the program, " + describe(client[i]) + ", is not in the recording";
-        const ZvrecRow& a = recorded[i];
-        const ZvrecRow& b = client[i];
-        if (!zvsim::same_name(a.name.c_str(), b.name.c_str()) || !zvsim::same_name(a.units.c_str(), b.units.c_str()) ||
-            a.type != b.type)
-            return row + " is " + describe(a) + " in the recording, " + describe(b) + " in the program";
-        if (a.offset != offset)
-            return row + " starts at byte " + std::to_string(a.offset) + " in the recording, " + std::to_string(offset) +
-                   " in the program";
-        offset += simconnect_datatype_size(b.type);
-    }
-    return {};
-}
 
 // The time of the next record, as the first pass measures it.
 void note_first(std::uint64_t t)
@@ -269,45 +244,10 @@ long long due_ms()
     return now + (ahead_ms < 1e9 ? static_cast<long long>(ahead_ms) + 1 : 1000000000LL);
 }
 
-}  // namespace
 
-void (*zvsim_replay_say)(const std::string& line) = say_on_stderr;
-
-bool zvsim_replay_start(const char* path, bool loop)
+HRESULT open(HANDLE* handle, LPCSTR, HWND, DWORD, HANDLE event, DWORD)
 {
-    replay = Replay{};
-    replay.configured = true;
-    if (path == nullptr) return true;
-    replay.active = true;
-    replay.loop = loop;
-    replay.path = path;
-    std::string error;
-    if (!zvrec_read_open(*replay.reader, path, error)) {
-        say("cannot replay " + replay.path + ": " + error);
-        replay.ended = true;
-        return false;
-    }
-    for (const ZvrecRow& row : replay.reader->header.rows)
-        if (zvsim::same_name(row.name.c_str(), "ABSOLUTE TIME") && row.type == SIMCONNECT_DATATYPE_FLOAT64)
-            replay.abs_offset = static_cast<long>(row.offset);
-    return true;
-}
-
-bool zvsim_replaying()
-{
-    if (!replay.configured) {
-        const char* path = std::getenv("ZVSIM_REPLAY");
-        const char* loop = std::getenv("ZVSIM_REPLAY_LOOP");
-        bool looping = loop != nullptr && std::strcmp(loop, "1") == 0;
-        if (loop != nullptr && !looping && std::strcmp(loop, "0") != 0 && loop[0] != '\0')
-            say(std::string("ZVSIM_REPLAY_LOOP=") + loop + " is not 0 or 1; ignored");
-        zvsim_replay_start(path != nullptr && path[0] != '\0' ? path : nullptr, looping);
-    }
-    return replay.active;
-}
-
-HRESULT zvsim_replay_open(HANDLE* handle, HANDLE event)
-{
+    zvsim_controls_install_signals();
     if (handle == nullptr) return E_FAIL;
     *handle = nullptr;
     if (replay.open || replay.dispatching || !reach_session()) return E_FAIL;
@@ -324,7 +264,7 @@ HRESULT zvsim_replay_open(HANDLE* handle, HANDLE event)
     return S_OK;
 }
 
-HRESULT zvsim_replay_close(HANDLE handle)
+HRESULT close(HANDLE handle)
 {
     if (!connected(handle)) return E_FAIL;
     replay.open = false;
@@ -332,13 +272,13 @@ HRESULT zvsim_replay_close(HANDLE handle)
     return S_OK;
 }
 
-HRESULT zvsim_replay_dispatch(HANDLE handle, DispatchProc proc, void* context)
+HRESULT dispatch(HANDLE handle, DispatchProc proc, void* context)
 {
     if (!connected(handle) || proc == nullptr || replay.dispatching || replay.quit_sent) return E_FAIL;
     replay.dispatching = true;
     if (!replay.checked) {
         replay.checked = true;
-        std::string difference = first_difference(replay.reader->header.rows, replay.registered);
+        std::string difference = zvsim_first_difference(replay.reader->header.rows, replay.registered);
         if (!difference.empty()) {
             say(replay.path + " does not fit this program: " + difference);
             replay.ended = true;
@@ -363,8 +303,8 @@ HRESULT zvsim_replay_dispatch(HANDLE handle, DispatchProc proc, void* context)
     return S_OK;
 }
 
-HRESULT zvsim_replay_define(HANDLE handle, DWORD define_id, const char* name, const char* units,
-                            SIMCONNECT_DATATYPE type)
+HRESULT define(HANDLE handle, SIMCONNECT_DATA_DEFINITION_ID define_id, const char* name, const char* units,
+               SIMCONNECT_DATATYPE type, float, DWORD)
 {
     if (!connected(handle)) return E_FAIL;
     ++replay.send_id;
@@ -374,16 +314,71 @@ HRESULT zvsim_replay_define(HANDLE handle, DWORD define_id, const char* name, co
     return S_OK;
 }
 
-HRESULT zvsim_replay_accept(HANDLE handle)
+// Every other request: accepted on an open connection, without effect.
+HRESULT accept(HANDLE handle)
 {
     if (!connected(handle)) return E_FAIL;
     ++replay.send_id;
     return S_OK;
 }
 
-HRESULT zvsim_replay_last_sent(HANDLE handle, DWORD* send_id)
+HRESULT last_sent(HANDLE handle, DWORD* send_id)
 {
     if (!connected(handle) || send_id == nullptr) return E_FAIL;
     *send_id = replay.send_id;
     return S_OK;
 }
+
+HRESULT subscribe(HANDLE handle, SIMCONNECT_CLIENT_EVENT_ID, const char*) { return accept(handle); }
+
+HRESULT request_data(HANDLE handle, SIMCONNECT_DATA_REQUEST_ID, SIMCONNECT_DATA_DEFINITION_ID, SIMCONNECT_OBJECT_ID,
+                     SIMCONNECT_PERIOD, SIMCONNECT_DATA_REQUEST_FLAG, DWORD, DWORD, DWORD)
+{
+    return accept(handle);
+}
+
+HRESULT map_event(HANDLE handle, SIMCONNECT_CLIENT_EVENT_ID, const char*) { return accept(handle); }
+
+HRESULT transmit(HANDLE handle, SIMCONNECT_OBJECT_ID, SIMCONNECT_CLIENT_EVENT_ID, DWORD,
+                 SIMCONNECT_NOTIFICATION_GROUP_ID, SIMCONNECT_EVENT_FLAG)
+{
+    return accept(handle);
+}
+
+}  // namespace
+
+void (*zvsim_replay_say)(const std::string& line) = say_on_stderr;
+
+bool zvsim_replay_start(const char* path, bool loop)
+{
+    replay = Replay{};
+    replay.configured = true;
+    if (path == nullptr) return true;
+    replay.active = true;
+    replay.loop = loop;
+    replay.path = path;
+    std::string error;
+    if (!zvrec_read_open(*replay.reader, path, error)) {
+        say("cannot replay " + replay.path + ": " + error);
+        replay.ended = true;
+        return false;
+    }
+    for (const ZvrecRow& row : replay.reader->header.rows)
+        if (zvsim::same_name(row.name.c_str(), "ABSOLUTE TIME") && row.type == SIMCONNECT_DATATYPE_FLOAT64)
+            replay.abs_offset = static_cast<long>(row.offset);
+    return true;
+}
+
+
+bool zvsim_replay_chosen()
+{
+    if (!replay.configured) {
+        const ZvsimControls& controls = zvsim_controls_load();
+        zvsim_replay_start(controls.replay_path.empty() ? nullptr : controls.replay_path.c_str(), controls.replay_loop);
+    }
+    return replay.active;
+}
+
+const ZvlinkBackend zvsim_replay_backend = {
+    "replay", open, close, dispatch, subscribe, define, request_data, map_event, transmit, last_sent,
+};

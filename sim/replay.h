@@ -12,24 +12,19 @@
 #include <string>
 
 #include "platform/SimConnect.h"
+#include "simlink/backend.h"
 
 // Where the replay's lines go (a damaged file, a recording that does not fit): standard error,
 // with "built-in simulator: " in front; the fuzz target silences them.
 extern void (*zvsim_replay_say)(const std::string& line);
 
-// True when connections are served from a recording (the environment is read on the first call).
-bool zvsim_replaying();
+// True when connections are served from a recording: one chosen by zvsim_replay_start, or else
+// (on the first call) by ZVSIM_REPLAY.
+bool zvsim_replay_chosen();
 // Replays `path` from now on (null: the simulator's own world again). False, with a line on
 // standard error, when `path` cannot be replayed: connections are then refused.
 bool zvsim_replay_start(const char* path, bool loop);
 
-// The SimConnect calls while replaying.
-HRESULT zvsim_replay_open(HANDLE* handle, HANDLE event);
-HRESULT zvsim_replay_close(HANDLE handle);
-HRESULT zvsim_replay_dispatch(HANDLE handle, DispatchProc proc, void* context);
-HRESULT zvsim_replay_define(HANDLE handle, DWORD define_id, const char* name, const char* units,
-                            SIMCONNECT_DATATYPE type);
-// Every other request: accepted on an open connection, without effect.
-HRESULT zvsim_replay_accept(HANDLE handle);
-// The send id of the last request.
-HRESULT zvsim_replay_last_sent(HANDLE handle, DWORD* send_id);
+// The replay as a simulator backend: every request is accepted on an open connection, without
+// effect; the send ids are numbered as the built-in simulator numbers them.
+extern const ZvlinkBackend zvsim_replay_backend;

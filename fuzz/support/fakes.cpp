@@ -172,7 +172,10 @@ void fake_sleep(unsigned int ms)
 
 bool fake_install_stop(plat_stop_flag*) { return true; }
 void fake_finished() {}
-const PlatSignalApi FAKE_SIGNALS = {fake_install_stop, fake_finished};
+// The built-in simulator's signals are never raised by a fuzz target.
+bool fake_install_user(plat_stop_flag*, plat_stop_flag*) { return true; }
+
+const PlatSignalApi FAKE_SIGNALS = {fake_install_stop, fake_finished, fake_install_user};
 
 }  // namespace
 

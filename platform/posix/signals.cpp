@@ -1,5 +1,5 @@
-// POSIX stop requests behind platform/signals.h: SIGINT, SIGTERM and SIGHUP. The first one also
-// wakes the main loop's wait.
+// POSIX signals behind platform/signals.h: the stop requests SIGINT, SIGTERM and SIGHUP (the
+// first one also wakes the main loop's wait), and the user signals SIGUSR1 and SIGUSR2.
 #include "platform/signals.h"
 
 #include "platform/wait.h"
@@ -12,6 +12,8 @@ constexpr int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 
 struct SignalState {
     plat_stop_flag* flag = nullptr;
+    plat_stop_flag* user1 = nullptr;
+    plat_stop_flag* user2 = nullptr;
 };
 SignalState state;
 
@@ -45,7 +47,24 @@ bool os_install_stop(plat_stop_flag* flag)
 
 void os_finished() {}
 
+void on_user_signal(int signal)
+{
+    plat_stop_flag* flag = signal == SIGUSR1 ? state.user1 : state.user2;
+    if (flag != nullptr) flag->store(1);
+}
+
+bool os_install_user(plat_stop_flag* first, plat_stop_flag* second)
+{
+    state.user1 = first;
+    state.user2 = second;
+    struct sigaction action {};
+    action.sa_handler = on_user_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return sigaction(SIGUSR1, &action, nullptr) == 0 && sigaction(SIGUSR2, &action, nullptr) == 0;
+}
+
 }  // namespace
 
-const PlatSignalApi plat_signals_os = {os_install_stop, os_finished};
+const PlatSignalApi plat_signals_os = {os_install_stop, os_finished, os_install_user};
 PlatSignalApi plat_signals = plat_signals_os;

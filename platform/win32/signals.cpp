@@ -50,7 +50,10 @@ void os_finished()
     if (state.finished != nullptr) SetEvent(state.finished);
 }
 
+// Windows has no user signals.
+bool os_install_user(plat_stop_flag*, plat_stop_flag*) { return false; }
+
 }  // namespace
 
-const PlatSignalApi plat_signals_os = {os_install_stop, os_finished};
+const PlatSignalApi plat_signals_os = {os_install_stop, os_finished, os_install_user};
 PlatSignalApi plat_signals = plat_signals_os;

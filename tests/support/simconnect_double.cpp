@@ -1,4 +1,5 @@
-// SimConnect test double (see simconnect_double.h).
+// SimConnect test double (see simconnect_double.h): a simulator backend of its own, chosen by
+// every open of a program linked with it.
 #include "tests/support/simconnect_double.h"
 
 #include <cstring>
@@ -6,6 +7,7 @@
 
 #include "platform/clock.h"
 #include "platform/wait.h"
+#include "simlink/backend.h"
 
 namespace scd {
 
@@ -141,10 +143,12 @@ std::vector<DWORD> transmitted_events()
 
 }  // namespace scd
 
+namespace {
+
 using namespace scd;
 
-SIMCONNECTAPI SimConnect_Open(HANDLE* phSimConnect, LPCSTR szName, HWND hWnd, DWORD UserEventWin32,
-                              HANDLE hEventHandle, DWORD ConfigIndex)
+HRESULT open(HANDLE* phSimConnect, LPCSTR szName, HWND hWnd, DWORD UserEventWin32, HANDLE hEventHandle,
+             DWORD ConfigIndex)
 {
     calls.push_back("Open");
     // The double cannot tell when its messages come, so the loop's wait with it lets one
@@ -161,14 +165,14 @@ SIMCONNECTAPI SimConnect_Open(HANDLE* phSimConnect, LPCSTR szName, HWND hWnd, DW
     return open_result;
 }
 
-SIMCONNECTAPI SimConnect_Close(HANDLE)
+HRESULT close(HANDLE)
 {
     calls.push_back("Close");
     ++closes;
     return S_OK;
 }
 
-SIMCONNECTAPI SimConnect_CallDispatch(HANDLE, DispatchProc pfcnDispatch, void* pContext)
+HRESULT dispatch(HANDLE, DispatchProc pfcnDispatch, void* pContext)
 {
     calls.push_back("CallDispatch");
     ++dispatches;
@@ -182,8 +186,7 @@ SIMCONNECTAPI SimConnect_CallDispatch(HANDLE, DispatchProc pfcnDispatch, void* p
     return S_OK;
 }
 
-SIMCONNECTAPI SimConnect_SubscribeToSystemEvent(HANDLE, SIMCONNECT_CLIENT_EVENT_ID EventID,
-                                                const char* SystemEventName)
+HRESULT subscribe(HANDLE, SIMCONNECT_CLIENT_EVENT_ID EventID, const char* SystemEventName)
 {
     calls.push_back("Subscribe");
     ++last_send_id;
@@ -191,9 +194,8 @@ SIMCONNECTAPI SimConnect_SubscribeToSystemEvent(HANDLE, SIMCONNECT_CLIENT_EVENT_
     return S_OK;
 }
 
-SIMCONNECTAPI SimConnect_AddToDataDefinition(HANDLE, SIMCONNECT_DATA_DEFINITION_ID DefineID, const char* DatumName,
-                                             const char* UnitsName, SIMCONNECT_DATATYPE DatumType, float fEpsilon,
-                                             DWORD DatumID)
+HRESULT define(HANDLE, SIMCONNECT_DATA_DEFINITION_ID DefineID, const char* DatumName, const char* UnitsName,
+               SIMCONNECT_DATATYPE DatumType, float fEpsilon, DWORD DatumID)
 {
     calls.push_back("AddToDataDefinition");
     definitions.push_back({++last_send_id, DefineID, DatumName ? DatumName : "", UnitsName == nullptr,
@@ -201,10 +203,9 @@ SIMCONNECTAPI SimConnect_AddToDataDefinition(HANDLE, SIMCONNECT_DATA_DEFINITION_
     return S_OK;
 }
 
-SIMCONNECTAPI SimConnect_RequestDataOnSimObject(HANDLE, SIMCONNECT_DATA_REQUEST_ID RequestID,
-                                                SIMCONNECT_DATA_DEFINITION_ID DefineID, SIMCONNECT_OBJECT_ID ObjectID,
-                                                SIMCONNECT_PERIOD Period, SIMCONNECT_DATA_REQUEST_FLAG Flags,
-                                                DWORD origin, DWORD interval, DWORD limit)
+HRESULT request_data(HANDLE, SIMCONNECT_DATA_REQUEST_ID RequestID, SIMCONNECT_DATA_DEFINITION_ID DefineID,
+                     SIMCONNECT_OBJECT_ID ObjectID, SIMCONNECT_PERIOD Period, SIMCONNECT_DATA_REQUEST_FLAG Flags,
+                     DWORD origin, DWORD interval, DWORD limit)
 {
     calls.push_back("RequestData");
     ++last_send_id;
@@ -212,16 +213,15 @@ SIMCONNECTAPI SimConnect_RequestDataOnSimObject(HANDLE, SIMCONNECT_DATA_REQUEST_
     return S_OK;
 }
 
-SIMCONNECTAPI SimConnect_MapClientEventToSimEvent(HANDLE, SIMCONNECT_CLIENT_EVENT_ID EventID, const char* EventName)
+HRESULT map_event(HANDLE, SIMCONNECT_CLIENT_EVENT_ID EventID, const char* EventName)
 {
     calls.push_back("MapEvent");
     mappings.push_back({++last_send_id, EventID, EventName ? EventName : ""});
     return S_OK;
 }
 
-SIMCONNECTAPI SimConnect_TransmitClientEvent(HANDLE, SIMCONNECT_OBJECT_ID ObjectID, SIMCONNECT_CLIENT_EVENT_ID EventID,
-                                             DWORD dwData, SIMCONNECT_NOTIFICATION_GROUP_ID GroupID,
-                                             SIMCONNECT_EVENT_FLAG Flags)
+HRESULT transmit(HANDLE, SIMCONNECT_OBJECT_ID ObjectID, SIMCONNECT_CLIENT_EVENT_ID EventID, DWORD dwData,
+                 SIMCONNECT_NOTIFICATION_GROUP_ID GroupID, SIMCONNECT_EVENT_FLAG Flags)
 {
     calls.push_back("Transmit");
     ++last_send_id;
@@ -229,9 +229,18 @@ SIMCONNECTAPI SimConnect_TransmitClientEvent(HANDLE, SIMCONNECT_OBJECT_ID Object
     return S_OK;
 }
 
-SIMCONNECTAPI SimConnect_GetLastSentPacketID(HANDLE, DWORD* pdwSendID)
+HRESULT last_sent(HANDLE, DWORD* pdwSendID)
 {
     if (pdwSendID == nullptr) return E_FAIL;
     *pdwSendID = last_send_id;
     return S_OK;
 }
+
+const ZvlinkBackend double_backend = {
+    "test double", open, close, dispatch, subscribe, define, request_data, map_event, transmit, last_sent,
+};
+
+}  // namespace
+
+// Every open of a program linked with the double meets the double.
+const ZvlinkBackend* zvlink_choose(DWORD) { return &double_backend; }

@@ -1,5 +1,6 @@
-// SimConnect test double: records every call the program makes, with its arguments, and hands
-// queued messages to the dispatch procedure on the next SimConnect_CallDispatch.
+// SimConnect test double, a simulator backend behind the SimConnect functions: records every
+// call the program makes, with its arguments, and hands queued messages to the dispatch
+// procedure on the next SimConnect_CallDispatch.
 #pragma once
 
 #include <cstddef>

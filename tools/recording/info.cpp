@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/SimConnect.h"
+#include "platform/text.h"
 #include "tools/recording/read.h"
 #include "tools/recording/recording.h"
 
@@ -33,15 +34,6 @@ struct Summary {
     std::uint64_t gap_count = 0;
 };
 
-// Text from the recording as the terminal may show it: a recording comes from anywhere, and a
-// control character in a name (an escape sequence) would act on the terminal.
-std::string shown(std::string text)
-{
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    return text;
-}
-
 std::string seconds(std::uint64_t us)
 {
     char text[32];
@@ -65,7 +57,7 @@ std::string identity(const ZvrecRecord& r)
                   static_cast<unsigned long>(open.dwSimConnectVersionMinor),
                   static_cast<unsigned long>(open.dwSimConnectBuildMajor),
                   static_cast<unsigned long>(open.dwSimConnectBuildMinor));
-    return (name.empty() ? "(no name)" : shown(name)) + text;
+    return (name.empty() ? "(no name)" : plat_printable(name)) + text;
 }
 
 void count(Summary& s, const ZvrecRecord& r, const ZvrecHeader& header)
@@ -105,7 +97,7 @@ void count(Summary& s, const ZvrecRecord& r, const ZvrecHeader& header)
 std::string event_name(const ZvrecHeader& header, std::uint32_t id)
 {
     for (const ZvrecEventName& e : header.events)
-        if (e.id == id) return shown(e.name);
+        if (e.id == id) return plat_printable(e.name);
     return "event " + std::to_string(id);
 }
 
@@ -134,7 +126,7 @@ int zvrtool_info(const char* path, std::FILE* out, std::FILE* err)
     for (const ZvrecRow& row : header.rows)
         block_size = std::max<std::size_t>(block_size, row.offset + simconnect_datatype_size(row.type));
     std::fprintf(out, "recording      %s\n", path);
-    std::fprintf(out, "program        %s\n", shown(header.program).c_str());
+    std::fprintf(out, "program        %s\n", plat_printable(header.program).c_str());
     std::fprintf(out, "started        %s\n", utc(header.wall_start).c_str());
     std::fprintf(out, "duration       %s\n", seconds(reader.last_time_us).c_str());
     std::fprintf(out, "simulator      %s\n", s.opens > 0 ? s.simulator.c_str() : "(no open message)");
