@@ -193,9 +193,11 @@ std::string zvrec_dated_path(const std::string& path, const std::tm& local, int 
     char stamp[48];
     std::snprintf(stamp, sizeof stamp, "-%04d%02d%02d-%02d%02d%02d", local.tm_year + 1900, local.tm_mon + 1,
                   local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    std::string suffix = stamp;
-    if (n > 1) suffix += "-" + std::to_string(n);
-    return path.substr(0, dot) + suffix + path.substr(dot);
+    std::string dated;
+    dated.reserve(path.size() + sizeof stamp);
+    dated.append(path, 0, dot).append(stamp);
+    if (n > 1) dated.append("-").append(std::to_string(n));
+    return dated.append(path, dot);
 }
 
 ZvrecStarted zvrec_start(const char* path, ZvrecHeader header)

@@ -16,6 +16,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "protocol/network.h"
+
 namespace {
 
 bool only_loopback()
@@ -82,6 +84,17 @@ bool route_multicast_to_loopback()
     return ok;
 }
 
+// The ports the kernel picks for sockets bound to port 0 are kept below the program's range,
+// which lies inside Linux's default one (32768 to 60999): a test's panel socket that drew
+// ZVMP_FIRST_PORT would push the node it talks to onto the next port and hear itself.
+bool keep_ephemeral_ports_below_the_program()
+{
+    std::FILE* f = std::fopen("/proc/sys/net/ipv4/ip_local_port_range", "w");
+    if (f == nullptr) return false;
+    bool ok = std::fprintf(f, "32768 %u\n", ZVMP_FIRST_PORT - 1) > 0;
+    return std::fclose(f) == 0 && ok;
+}
+
 bool set_up_loopback()
 {
     int s = socket(AF_INET, SOCK_DGRAM, 0);
@@ -92,7 +105,7 @@ bool set_up_loopback()
     ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP | IFF_RUNNING);
     ok = ok && ioctl(s, SIOCSIFFLAGS, &ifr) == 0;
     close(s);
-    return ok && route_multicast_to_loopback();
+    return ok && route_multicast_to_loopback() && keep_ephemeral_ports_below_the_program();
 }
 
 }  // namespace
@@ -102,7 +115,7 @@ bool zvtest_isolate_network()
     const char* shared = std::getenv("ZV_TEST_SHARED_NETNS");
     bool own = shared == nullptr || std::strcmp(shared, "1") != 0;
     if (own && unshare(CLONE_NEWNET) == 0 && !set_up_loopback()) {
-        std::fprintf(stderr, "cannot bring up loopback in the test's network namespace\n");
+        std::fprintf(stderr, "cannot set up loopback or its ports in the test's network namespace\n");
         return false;
     }
     if (!only_loopback()) {

@@ -85,7 +85,7 @@ int zvrtool_csv(const char* path, const std::vector<std::string>& names, unsigne
         for (const ZvrecRow& row : header.rows) columns.push_back(&row);
 
     std::string line = "time_s";
-    for (const ZvrecRow* row : columns) line += "," + cell(row->name);
+    for (const ZvrecRow* row : columns) line.append(",").append(cell(row->name));
     std::fprintf(out, "%s\n", line.c_str());
     ZvrecRecord record;
     ZvrecNext next;
@@ -97,7 +97,7 @@ int zvrtool_csv(const char* path, const std::vector<std::string>& names, unsigne
         char time[32];
         std::snprintf(time, sizeof time, "%.3f", static_cast<double>(record.time_us) / 1e6);
         line = time;
-        for (const ZvrecRow* row : columns) line += "," + value(*row, block, size);
+        for (const ZvrecRow* row : columns) line.append(",").append(value(*row, block, size));
         std::fprintf(out, "%s\n", line.c_str());
     }
     if (next == ZvrecNext::Broken) {
