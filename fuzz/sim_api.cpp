@@ -204,7 +204,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(SUCCEEDED(SimConnect_Open(&h, "fuzz", nullptr, 0, nullptr, 0)), "first open failed");
     handle = h;
     run_operations(4096);
-    // Closing the connection the simulator holds leaves it as at process start.
+    // Closing the connection the simulator holds leaves it as at process start: the last one
+    // opened, which is not the first when the run closed that and opened another.
+    SimConnect_Close(handle);
     SimConnect_Close(h);
     in = nullptr;
     return 0;
