@@ -22,6 +22,7 @@
 #include "net/zvmpallow.h"
 #include "net/zvmpnet.h"
 #include "platform/clock.h"
+#include "platform/console.h"
 #include "platform/net.h"
 #include "platform/signals.h"
 #include "platform/wait.h"
@@ -121,6 +122,17 @@ void option_config_index(const char* arg)
         index = 0;
     }
     zvscpl_state.config_index = static_cast<DWORD>(index);
+}
+
+// -l, looked for before anything is printed, so that the title line goes through the filter too.
+// The parser's state is put back for the command line's one real reading.
+bool end_lines_asked(int argc, char** argv)
+{
+    zvopt::State before = zvopt::state;
+    bool asked = false;
+    for (int opt; (opt = zvopt::getopt(argc, argv, ZVSCPL_OPTIONS)) != -1;) asked = asked || opt == 'l';
+    zvopt::state = before;
+    return asked;
 }
 
 // The record's title is a 256-byte string; a block whose first 256 bytes hold no terminator
@@ -308,6 +320,7 @@ int zvscpl_main(int argc, char** argv)
     plat_signals.install_stop(&zvscpl_state.stop);
     zvmp_net_failure_callback = zvscpl_report_failure;
     zvpyxcpf_failure_callback = zvscpl_report_failure;
+    bool lines_unended = end_lines_asked(argc, argv) && !plat_console_end_lines();
     std::printf("%s %s\n", TITLE_STRING, VERSION_STRING);
     progress("Initialising ZVMP Interface ...");
     // A network that does not open now is opened by the network service later.
@@ -318,7 +331,7 @@ int zvscpl_main(int argc, char** argv)
 
     const char* recording = nullptr;
     int opt;
-    while ((opt = zvopt::getopt(argc, argv, ":i:c:vswp:m:a:n:r:")) != -1) {
+    while ((opt = zvopt::getopt(argc, argv, ZVSCPL_OPTIONS)) != -1) {
         switch (opt) {
         case 'i': option_static_peer(zvopt::optarg); break;
         case 'c': option_serial_port(zvopt::optarg); break;
@@ -330,6 +343,10 @@ int zvscpl_main(int argc, char** argv)
         case 'w': zvscpl_state.wait_for_sim = zvpyxcpf_state.reopen_lost = 1; break;
         case 'n': option_config_index(zvopt::optarg); break;
         case 'r': recording = zvopt::optarg; break;
+        case 'l':
+            if (lines_unended) progress("\nIgnoring -l: lines end as they are printed only on Linux");
+            lines_unended = false;
+            break;
         default: break;  // unknown letters and missing arguments pass silently
         }
     }

@@ -55,6 +55,9 @@ inline constexpr long long ZVSCPL_ARRIVAL_PAUSE_MS = 5;
 // than this many, so that a library that always has a message cannot hold the loop.
 inline constexpr unsigned int ZVSCPL_DISPATCH_ROUNDS = 16;
 
+// The command line's letters; those followed by ':' take an argument.
+inline constexpr const char ZVSCPL_OPTIONS[] = ":i:c:vswlp:m:a:n:r:";
+
 // Start-up: announces the program, sets up the network, parses the command line and runs the
 // main loop until the simulator quits (or, with -w, until a stop request). Returns the process
 // exit code, always 0.

@@ -1,8 +1,8 @@
 // The program as its users run it: build/pyxplugin started as a process on the built-in
 // simulator, watched and commanded by a panel over loopback, stopped by signals, outliving a
-// simulator that starts late and restarts (-w), blanking a CPFlight unit as it ends and starting
-// one again that was unplugged and plugged back, and recording a flight (-r) that the built-in
-// simulator then replays to a panel packet for packet.
+// simulator that starts late and restarts (-w), ending each line as it is printed (-l), blanking
+// a CPFlight unit as it ends and starting one again that was unplugged and plugged back, and
+// recording a flight (-r) that the built-in simulator then replays to a panel packet for packet.
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -206,6 +206,44 @@ TEST(Program, WaitsForALateSimulatorAndOutlivesItsRestartWithTheStreamGoingOn)
                                     "Connected to Flight Simulator!\n\n"
                                     "Flight Simulator closed, waiting ...\n"
                                     "Connected to Flight Simulator!\n");
+}
+
+// -l, for a log or the journal: each line ends as it is printed, so the line a reader of whole
+// lines waits for is there at once; without -l the output is as it always was. Each row reads the
+// output while the program waits for the simulator and after it has stopped.
+TEST(Program, EndsEachLineAsItIsPrintedWithMinusL)
+{
+    struct Case {
+        std::vector<std::string> options;
+        const char* offline_s;
+        std::string waiting;  // the output once "Waiting" is printed
+        std::string at_end;   // after a stop once connected, or while still waiting
+    };
+    const std::string wait_line = "Waiting for Flight Simulator ...";
+    const Case cases[] = {
+        {{"-w"}, "1.5", kHeader + wait_line, kHeader + wait_line + "\nConnected to Flight Simulator!\n"},
+        {{"-w", "-l"}, "1.5", kHeader + wait_line + "\n", kHeader + wait_line + "\nConnected to Flight Simulator!\n"},
+        {{"-lw", "-i", "127.0.0.1"}, "60", kHeader + "Adding static peer 127.0.0.1 ...\n" + wait_line + "\n",
+         kHeader + "Adding static peer 127.0.0.1 ...\n" + wait_line + "\n"},
+        {{"-w", "-i", "127.0.0.1"}, "60", kHeader + "Adding static peer 127.0.0.1 ...\n" + wait_line,
+         kHeader + "Adding static peer 127.0.0.1 ...\n" + wait_line},
+        // A word taken as -i's argument is no -l.
+        {{"-w", "-i", "-l"}, "60", kHeader + wait_line, kHeader + wait_line},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> argv = {"/usr/bin/env", std::string("ZVSIM_OFFLINE_S=") + c.offline_s, PYXPLUGIN_EXE};
+        argv.insert(argv.end(), c.options.begin(), c.options.end());
+        SCOPED_TRACE(argv.back());
+        ChildProcess program(argv);
+        ASSERT_TRUE(wait_for_output(program, wait_line, 2000)) << program.output();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(program.output(), c.waiting);
+        if (c.at_end.find("Connected") != std::string::npos) {
+            EXPECT_TRUE(wait_for_output(program, "Connected to Flight Simulator!", 5000)) << program.output();
+        }
+        EXPECT_EQ(program.stop(SIGTERM, 5000), 0);
+        EXPECT_EQ(program.output(), c.at_end);
+    }
 }
 
 // Simulators that differ from the built-in one's defaults: a clock set back an hour, a clock in
