@@ -25,6 +25,7 @@
 #include "platform/console.h"
 #include "platform/net.h"
 #include "platform/signals.h"
+#include "platform/simlink_info.h"
 #include "platform/wait.h"
 #include "protocol/messages.h"
 #include "protocol/network.h"
@@ -340,7 +341,10 @@ int zvscpl_main(int argc, char** argv)
         case 'a': option_allowed_network(zvopt::optarg); break;
         case 'v': ++verbose; break;
         case 's': --verbose; break;
-        case 'w': zvscpl_state.wait_for_sim = zvpyxcpf_state.reopen_lost = 1; break;
+        case 'w':
+            zvscpl_state.wait_for_sim = zvpyxcpf_state.reopen_lost = 1;
+            plat_sim_link_info.retrying = true;
+            break;
         case 'n': option_config_index(zvopt::optarg); break;
         case 'r': recording = zvopt::optarg; break;
         case 'l':

@@ -12,6 +12,7 @@
 #include "net/zvmpnet.h"
 #include "platform/clock.h"
 #include "platform/error.h"
+#include "platform/simlink_info.h"
 #include "protocol/network.h"
 #include "record/writer.h"
 
@@ -41,6 +42,13 @@ void zvscpl_report_status(bool connected)
 {
     zvscpl_recording_news();
     ZvscplReport& r = zvscpl_report;
+    const PlatSimLinkInfo& link = plat_sim_link_info;
+    if (verbose >= ZVSCPL_REPORT_VERBOSITY && link.unsent > r.unsent_told &&
+        zvscpl_report_due("Flight Simulator is not reading")) {
+        std::printf("\nFlight Simulator is not reading: %llu commands dropped unsent so far", link.unsent);
+        std::fflush(stdout);
+        r.unsent_told = link.unsent;
+    }
     long long now = plat_monotonic_ms();
     if (r.last_status_ms < 0) {
         r.last_status_ms = now;
@@ -48,6 +56,7 @@ void zvscpl_report_status(bool connected)
         r.refused_then = refused();
         r.commands_then = r.commands;
         r.dropped_then = r.dropped;
+        r.unsent_then = plat_sim_link_info.unsent;
         return;
     }
     long long elapsed = now - r.last_status_ms;
@@ -71,12 +80,15 @@ void zvscpl_report_status(bool connected)
                 per_second(zvmp_net_state.packets_sent - r.sent_then, elapsed),
                 per_second(r.commands - r.commands_then, elapsed), r.dropped - r.dropped_then,
                 refused() - r.refused_then, cpflight_state(), zvscpl_recording_state(), zvrec_bytes_written() / 1024);
+    // A simulator reached over the network: what it did not take, and where it is.
+    if (link.server[0] != '\0') std::printf(" sim_unsent=%llu sim_at=%s", link.unsent - r.unsent_then, link.server);
     std::fflush(stdout);
     r.last_status_ms = now;
     r.sent_then = zvmp_net_state.packets_sent;
     r.refused_then = refused();
     r.commands_then = r.commands;
     r.dropped_then = r.dropped;
+    r.unsent_then = plat_sim_link_info.unsent;
 }
 
 bool zvscpl_report_due(const char* cause)

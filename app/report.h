@@ -20,6 +20,8 @@ struct ZvscplReport {
     unsigned long long refused_then = 0;
     unsigned long long commands_then = 0;
     unsigned long long dropped_then = 0;
+    unsigned long long unsent_then = 0;  // commands the simulator library could not send
+    unsigned long long unsent_told = 0;  // the count the last "not reading" line gave
     // Recent failures (and other lines printed at most once a period), by their text: when each
     // last printed.
     struct Failure {

@@ -9,6 +9,7 @@
 #include "app/identity.h"
 #include "app/report.h"
 #include "flightdata/flightdata.h"
+#include "platform/simlink_info.h"
 #include "platform/text.h"
 
 ZvscplNotes zvscpl_notes;
@@ -78,6 +79,7 @@ void zvscpl_note_open(const SIMCONNECT_RECV_OPEN& open)
                 static_cast<unsigned long>(open.dwApplicationBuildMinor),
                 static_cast<unsigned long>(open.dwSimConnectVersionMajor),
                 static_cast<unsigned long>(open.dwSimConnectVersionMinor));
+    if (plat_sim_link_info.server[0] != '\0') std::printf(" at %s", plat_sim_link_info.server);
     std::fflush(stdout);
 }
 

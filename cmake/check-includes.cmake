@@ -2,7 +2,7 @@
 # "<folder>/<name>.h" through the folder's own library, which the build gives only to the layers
 # above it (see the layout table in README.md). Runs when the build is configured and as the test
 # layout_includes: cmake -DZV_SOURCE_DIR=<source folder> -P cmake/check-includes.cmake
-set(folders app bench cpflight flightdata fuzz net panel platform protocol record sim simlink simwire tools tests)
+set(folders app bench cpflight flightdata fuzz net panel platform protocol record sim simclient simlink simwire tools tests)
 set(globs)
 foreach(folder ${folders})
   list(APPEND globs ${ZV_SOURCE_DIR}/${folder}/*.cpp ${ZV_SOURCE_DIR}/${folder}/*.h)
