@@ -396,6 +396,20 @@ void simwire_seeds()
     for (int frame = 0; frame < 4; ++frame) served.u8(1).u16(28).u16(64);
     read(served, 0, mismatch.data() + ZVSW_OPEN_SIZE, mismatch.size() - ZVSW_OPEN_SIZE).u8(1).u16(28).u16(64);
     write("zvsim_requests", "session", served);
+
+    // The network client's receive path: the simulator's messages cut across reads with
+    // dispatches between, then its close; and a connection broken by a malformed size, with the
+    // open unanswered for 5 s and a transmission the socket takes only in part.
+    Output client;
+    read(client, 0, messages.data(), 700).u8(1).u8(2);
+    read(client, 0, messages.data() + 700, messages.size() - 700).u8(1).u8(3).u8(1);
+    write("simclient_receive", "session", client);
+    Output broken;
+    read(broken, 0, messages.data() + ZVSW_RECV_OPEN_SIZE, 24).u8(1).u8(6).u16(20).u8(5).u16(5000).u8(1);
+    write("simclient_receive", "unanswered", broken);
+    Output malformed;
+    read(malformed, 0, messages.data(), ZVSW_RECV_OPEN_SIZE).u8(0).u16(4).bytes(small.data(), 4).u8(1);
+    write("simclient_receive", "malformed", malformed);
 }
 
 }  // namespace

@@ -8,41 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "app/panel_commands.h"
-#include "app/pyxplugin.h"
-#include "protocol/messages.h"
+#include "tests/support/program_calls.h"
 #include "tests/support/simconnect_double.h"
 
 namespace {
-
-struct Command {
-    std::uint32_t id;
-    std::vector<std::uint8_t> payload;
-};
-
-std::vector<std::uint8_t> word(std::uint32_t w)
-{
-    std::vector<std::uint8_t> p(4);
-    std::memcpy(p.data(), &w, 4);
-    return p;
-}
-
-std::vector<std::uint8_t> real(float f)
-{
-    std::vector<std::uint8_t> p(4);
-    std::memcpy(p.data(), &f, 4);
-    return p;
-}
-
-// Transmissions of each kind of value: a dial, a negative number (its 32-bit word), a BCD
-// frequency, the transponder's code and a control input.
-const std::vector<Command> commands = {
-    {zvmsg::MCP_HEADING, real(359.9f)},
-    {zvmsg::MCP_VERTICAL_SPEED, real(-1499.9f)},
-    {zvmsg::COM1_ACTIVE, word(11810)},
-    {zvmsg::XPDR_CODE, word(7000)},
-    {zvmsg::ROLL_INPUT, real(1.0f)},
-};
 
 std::string quoted(const std::string& s)
 {
@@ -72,16 +41,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: node_program_calls OUTPUT.json\n");
         return 2;
     }
-    scd::queue_open();
-    // The second dispatch runs after the open message: the commands go out as a panel's
-    // would, then the simulator quits.
-    scd::on_dispatch = [] {
-        if (scd::dispatches != 2) return;
-        sockaddr_in from{};
-        for (Command c : commands) zvscpl_zvmp_message_callback(c.id, c.payload.data(), &from);
-        scd::queue_quit();
-    };
-    zvscpl_run_loop();
+    scd::run_program_calls();
 
     std::size_t open = 0, definition = 0, mapping = 0, subscription = 0, request = 0, transmit = 0;
     std::vector<std::string> lines;

@@ -153,10 +153,13 @@ HRESULT open(HANDLE* phSimConnect, LPCSTR szName, HWND hWnd, DWORD UserEventWin3
     calls.push_back("Open");
     // The double cannot tell when its messages come, so the loop's wait with it lets one
     // millisecond pass through plat_sleep_ms and finds nothing ready, unless a test put a wait
-    // of its own in place.
+    // of its own in place; a simulator socket published as the network client publishes its
+    // connection wakes it when readable.
     if (plat_wait.wait == plat_wait_os.wait)
         plat_wait.wait = [](const PlatWaitSources&, long long) -> unsigned {
             plat_sleep_ms(1);
+            if (plat_wait_sim_socket != PLAT_INVALID_SOCKET && plat_net.readable(plat_wait_sim_socket) == 1)
+                return PLAT_WAKE_SIM;
             return 0;
         };
     opens.push_back({szName ? szName : "", hWnd, UserEventWin32, hEventHandle, ConfigIndex});
