@@ -10,7 +10,7 @@
 #include "simclient/client.h"
 #endif
 
-const ZvlinkBackend* zvlink_choose(DWORD config_index)
+const ZvlinkBackend* zvlink_choose([[maybe_unused]] DWORD config_index)
 {
 #ifndef _WIN32
     if (zvcli_choose(config_index)) return &zvcli_backend;
