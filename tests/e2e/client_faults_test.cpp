@@ -136,19 +136,19 @@ TEST(ClientFaults, AServerThatStopsReadingHoldsNeitherTheStreamNorTheEnd)
         ASSERT_TRUE(rig::start_streaming(watcher).has_value()) << program.output();
         server.reading(false);
 
+        // About 125000 commands, 4.5 MB of requests: more than the sockets' buffers and the
+        // client's queue hold.
         panel::Client flooder;
+        rig::Stream stream;
         for (int packet = 0; packet < 2500; ++packet) {
             std::vector<panel::Message> commands;
             for (int i = 0; i < 50; ++i) commands.push_back(panel::f32_message(rig::kMcpHeading, static_cast<float>(i)));
             flooder.send(commands, rig::kProgramPort);
-            if (packet % 40 == 39) {
-                // Paced a little, so that the program's socket buffer takes every packet.
-                EXPECT_LE(rig::watch_stream(watcher, 20).longest_gap_ms, 500);
-            }
+            if (packet % 40 == 39) stream.watch(watcher, 20);  // paced, so that most packets are taken
         }
-        rig::Stream stream = rig::watch_stream(watcher, 1500);
+        stream.watch(watcher, 1500);
         EXPECT_LE(stream.longest_gap_ms, 500) << program.output();
-        EXPECT_GE(stream.count, 15);
+        EXPECT_GE(stream.count, 30);
         EXPECT_TRUE(rig::wait_for_output(program, "\nFlight Simulator is not reading: ", 2000)) << program.output();
 
         if (c.then == Then::Sigterm) {

@@ -61,18 +61,19 @@ inline std::vector<std::string> program(const WorkDir& dir, const std::vector<st
     return argv;
 }
 
-// The n-th data block of a steady flight: the clock 20 ms a block, the rest still.
-inline std::vector<std::uint8_t> flight_block(unsigned n)
+// The n-th data block of a steady flight at `latitude`: the clock 20 ms a block, the rest still.
+inline std::vector<std::uint8_t> flight_block_at(unsigned n, double latitude)
 {
     FlightData fd{};
     std::snprintf(fd.title, sizeof fd.title, "Scripted aircraft");
     fd.absolute_time = 1000.0 + 0.02 * n;
-    fd.plane_latitude = kBlockLatitude;
+    fd.plane_latitude = latitude;
     fd.plane_heading_degrees_true = kBlockHeading;
     std::vector<std::uint8_t> out(sizeof fd);
     std::memcpy(out.data(), &fd, sizeof fd);
     return out;
 }
+inline std::vector<std::uint8_t> flight_block(unsigned n) { return flight_block_at(n, kBlockLatitude); }
 
 // Waits up to `timeout_ms` until `process` has printed `text` `times` times.
 inline bool wait_for_output(ChildProcess& process, const std::string& text, int timeout_ms, int times = 1)
@@ -104,28 +105,45 @@ inline std::optional<panel::Packet> start_streaming(panel::Client& client)
     return std::nullopt;
 }
 
-// The full packets within `ms`: how many, and the longest gap between two (or from the start to
-// the first).
+// The full packets a panel receives, watched in turns: how many, and the longest gap between
+// two (from the start of the first turn, and to the end of the last).
 struct Stream {
     int count = 0;
     long long longest_gap_ms = 0;
+    long long last_ms = plat_monotonic_ms();
+
+    // Takes what arrives within `ms`.
+    void watch(panel::Client& client, int ms)
+    {
+        for (long long end = plat_monotonic_ms() + ms; plat_monotonic_ms() < end;) {
+            for (const auto& p : client.receive_for(10)) {
+                if (!p.is_full()) continue;
+                long long now = plat_monotonic_ms();
+                longest_gap_ms = std::max(longest_gap_ms, now - last_ms);
+                last_ms = now;
+                ++count;
+            }
+        }
+        longest_gap_ms = std::max(longest_gap_ms, plat_monotonic_ms() - last_ms);
+    }
 };
 
 inline Stream watch_stream(panel::Client& client, int ms)
 {
     Stream s;
-    long long last = plat_monotonic_ms();
-    for (long long end = last + ms; plat_monotonic_ms() < end;) {
-        for (const auto& p : client.receive_for(10)) {
-            if (!p.is_full()) continue;
-            long long now = plat_monotonic_ms();
-            s.longest_gap_ms = std::max(s.longest_gap_ms, now - last);
-            last = now;
-            ++s.count;
-        }
-    }
-    s.longest_gap_ms = std::max(s.longest_gap_ms, plat_monotonic_ms() - last);
+    s.watch(client, ms);
     return s;
+}
+
+// The first full packet within `ms` that satisfies `accept`, if any.
+template <typename Accept>
+std::optional<panel::Packet> wait_for_full(panel::Client& client, int ms, Accept accept)
+{
+    for (long long end = plat_monotonic_ms() + ms; plat_monotonic_ms() < end;) {
+        for (auto& p : client.receive_for(20))
+            if (p.is_full() && accept(p)) return std::move(p);
+    }
+    return std::nullopt;
 }
 
 // Milliseconds `process` takes to end by itself, up to `timeout_ms` (-1 when it does not), and

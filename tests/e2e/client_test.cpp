@@ -99,6 +99,16 @@ TEST(Client, RegistersInOrderThenCarriesBlocksToAPanelAndItsCommandsToTheServer)
     EXPECT_EQ(rig::value(*full->find(rig::kTrueHeading)), rig::kBlockHeading);
     EXPECT_GE(rig::watch_stream(client, 500).count, 5);
 
+    // A block in pieces, cut in its size word, its header and its data, joined again.
+    s.server.stream_blocks(nullptr, 20);
+    std::vector<std::uint8_t> block = scripted::data_message(0, 0, rig::flight_block_at(100000, -33.75));
+    s.server.send_split(block, {2, 13, 45, 300}, 20);
+    auto joined = rig::wait_for_full(client, 2000, [](const panel::Packet& p) {
+        const panel::Message* m = p.find(rig::kLatitude);
+        return m != nullptr && rig::value(*m) == -33.75;
+    });
+    EXPECT_TRUE(joined.has_value()) << s.program.output();
+
     // The panel's heading command as the server's next request.
     client.send_float(rig::kMcpHeading, 270.0f, rig::kProgramPort);
     ASSERT_TRUE(s.server.wait_type(ZVSW_TRANSMIT_CLIENT_EVENT, 1, 2000)) << s.program.output();
