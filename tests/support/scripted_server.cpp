@@ -73,11 +73,11 @@ Server::~Server()
     ::close(wake_[1]);
 }
 
-void Server::push(Action action)
+void Server::push(std::vector<Action> actions)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        actions_.push_back(std::move(action));
+        for (Action& a : actions) actions_.push_back(std::move(a));
     }
     char c = 0;
     [[maybe_unused]] ssize_t n = ::write(wake_[1], &c, 1);
@@ -103,28 +103,42 @@ void Server::reading(bool yes)
     reading_ = yes;
 }
 
-void Server::send(std::vector<std::uint8_t> bytes) { push({Kind::Bytes, std::move(bytes), 0}); }
+void Server::send(std::vector<std::uint8_t> bytes) { push({{Kind::Bytes, std::move(bytes), 0}}); }
 
+// The pieces and pauses go in at once, so that no block comes between two pieces.
 void Server::send_split(const std::vector<std::uint8_t>& bytes, const std::vector<std::size_t>& points, int pause_ms)
 {
+    std::vector<Action> actions;
     std::size_t from = 0;
+    auto piece = [&](std::size_t to) {
+        return std::vector<std::uint8_t>(bytes.begin() + static_cast<long>(from), bytes.begin() + static_cast<long>(to));
+    };
     for (std::size_t at : points) {
         at = std::min(at, bytes.size());
         if (at <= from) continue;
-        push({Kind::Bytes, std::vector<std::uint8_t>(bytes.begin() + static_cast<long>(from), bytes.begin() + static_cast<long>(at)), 0});
-        push({Kind::Pause, {}, pause_ms});
+        actions.push_back({Kind::Bytes, piece(at), 0});
+        actions.push_back({Kind::Pause, {}, pause_ms});
         from = at;
     }
-    push({Kind::Bytes, std::vector<std::uint8_t>(bytes.begin() + static_cast<long>(from), bytes.end()), 0});
+    actions.push_back({Kind::Bytes, piece(bytes.size()), 0});
+    push(std::move(actions));
 }
 
-void Server::close_connection() { push({Kind::Close, {}, 0}); }
-void Server::reset_connection() { push({Kind::Reset, {}, 0}); }
+void Server::close_connection() { push({{Kind::Close, {}, 0}}); }
+void Server::reset_connection() { push({{Kind::Reset, {}, 0}}); }
 
 std::vector<Request> Server::requests() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return requests_;
+}
+
+long long Server::longest_block_gap_ms()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    long long gap = longest_block_gap_ms_;
+    longest_block_gap_ms_ = 0;
+    return gap;
 }
 
 unsigned Server::connections() const
@@ -350,6 +364,8 @@ void Server::stream(long long now)
     // Blocks wait while an action does, so that none comes between the pieces of a message.
     if (!maker_ || !have_data_request_ || client_ < 0 || !actions_.empty()) return;
     while (now >= next_block_ms_) {
+        if (last_block_at_ms_ > 0) longest_block_gap_ms_ = std::max(longest_block_gap_ms_, now - last_block_at_ms_);
+        last_block_at_ms_ = now;
         if (zvsw_queue_waiting(out_) < BLOCKS_WAITING_LIMIT)
             queue(data_message(data_request_.request_id, data_request_.define_id, maker_(blocks_++),
                                ZVSW_PROTOCOL_KITTYHAWK),

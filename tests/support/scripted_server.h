@@ -81,6 +81,9 @@ public:
     // What happened.
     std::vector<Request> requests() const;
     unsigned connections() const;
+    // The longest time between two blocks the server made since the last call: a stall of the
+    // test's own, which a client's stream cannot be blamed for.
+    long long longest_block_gap_ms();
     bool connected() const;
     // Waits up to `timeout_ms` until `done` holds over the requests recorded; whether it did.
     bool wait_for(const std::function<bool(const std::vector<Request>&)>& done, int timeout_ms) const;
@@ -108,7 +111,8 @@ private:
     void write_client();
     void carry_out_actions(long long now);
     void stream(long long now);
-    void push(Action action);
+    // Appends `actions` to the script in one step.
+    void push(std::vector<Action> actions);
 
     int listener_ = -1;
     unsigned port_ = 0;
@@ -134,6 +138,8 @@ private:
     ZvswRequestDataOnSimObject data_request_;
     long long next_block_ms_ = 0;
     unsigned blocks_ = 0;
+    long long last_block_at_ms_ = 0;
+    long long longest_block_gap_ms_ = 0;
 
     std::vector<Request> requests_;
 };
