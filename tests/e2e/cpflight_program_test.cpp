@@ -51,10 +51,13 @@ TEST(Program, StartsTheCpflightUnitWhileAPanelKeepsStreaming)
     long long query = arrival("Q001\0"s);
     long long configure = arrival("L0198\0"s);
     ASSERT_GE(reset, 0);
-    // The reader looks every millisecond or so; the exact pauses are held on a stepped clock.
-    EXPECT_GE(query - reset, 1990);
+    // The reader looks every millisecond or so; the exact pauses are held on a stepped clock. A
+    // chunk read late shortens the pause after it: with zvsim a third process shares the cores,
+    // and on a loaded machine the reader has been seen 35 ms late.
+    const long long late = E2eSimulator::remote() ? 100 : 10;
+    EXPECT_GE(query - reset, 2000 - late);
     EXPECT_LT(query - reset, 2500);
-    EXPECT_GE(configure - query, 4990);
+    EXPECT_GE(configure - query, 5000 - late);
     EXPECT_LT(configure - query, 5500);
     // About twenty full packets a second throughout, with no freeze.
     EXPECT_GE(stream.count, 100);

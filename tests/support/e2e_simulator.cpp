@@ -106,7 +106,6 @@ void E2eSimulator::signal(ChildProcess& program, int signal)
         program.signal(signal);
 }
 
-
 std::string E2eSimulator::connecting_line() const
 {
     if (!remote()) return "";

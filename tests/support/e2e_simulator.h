@@ -57,7 +57,6 @@ public:
 
     // The line the program prints before its first attempt at this zvsim ("" in the local mode).
     std::string connecting_line() const;
-    unsigned port() const { return port_; }
     // zvsim's output and errors so far, for a row's failure message ("" in the local mode).
     std::string log();
 
