@@ -2,8 +2,8 @@
 // connection's reader, every whole request carried out through the built-in world shared as zvsim
 // shares it; turns of the world's clock dispatch to the connection, and a client takes parts of
 // what waits for it. Checked: what waits is whole messages, each within the bounds and in the
-// connection's protocol (or, before its open, the request's), never far beyond the queue's limit;
-// a malformed stream drops the connection.
+// connection's protocol (the refusals of requests made before its open: the request's), never
+// far beyond the queue's limit; a malformed stream drops the connection.
 //
 // Input, a run of operations, each a byte and its fields:
 //   0 a read of requests: length (2 bytes), the bytes
@@ -30,9 +30,15 @@ namespace {
 double clock_now = 1.7e9;
 double fuzz_clock() { return clock_now; }
 
+// The open message has been walked past on this connection: what comes after it is in the
+// connection's protocol. Before it, the answers to requests made before the open (refusals)
+// are in each request's protocol.
+bool open_walked = false;
+
 // Walks what waits for the client, message by message, as a client would read it.
 void check_queue(const ZvsrvConnection& c)
 {
+    bool before_open = !open_walked;
     check(zvsw_queue_waiting(c.out) <= 3 * ZVSRV_QUEUE_LIMIT, "the queue grows beyond its limit");
     const std::uint8_t* at = zvsw_queue_front(c.out);
     std::size_t left = zvsw_queue_waiting(c.out);
@@ -41,7 +47,10 @@ void check_queue(const ZvsrvConnection& c)
         std::uint32_t size = zvsw_get_u32(at);
         check(size >= ZVSW_MESSAGE_HEADER && size <= ZVSW_MAX_SIZE && size <= left, "a message of a wrong size");
         std::uint32_t version = zvsw_get_u32(at + 4);
-        check(c.handle == nullptr || version == c.protocol, "a message in another protocol");
+        std::uint32_t id = zvsw_get_u32(at + 8);
+        if (id == SIMCONNECT_RECV_ID_OPEN) before_open = false, open_walked = true;
+        check(c.handle == nullptr || version == c.protocol || (before_open && id == SIMCONNECT_RECV_ID_EXCEPTION),
+              "a message in another protocol");
         at += size;
         left -= size;
     }
@@ -51,6 +60,7 @@ void close(std::unique_ptr<ZvsrvConnection>& c)
 {
     if (c->handle != nullptr) zvsrv_state.backend->close(c->handle);
     c = std::make_unique<ZvsrvConnection>();
+    open_walked = false;
 }
 
 }  // namespace
@@ -67,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zvsim_clock = fuzz_clock;
     zvsim_world_share(ZVSRV_MOST_CLIENTS);
     auto c = std::make_unique<ZvsrvConnection>();
+    open_walked = false;
     Input in(data, size);
     while (!in.empty()) {
         switch (in.u8() % 3) {
