@@ -75,21 +75,7 @@ inline std::vector<std::uint8_t> flight_block_at(unsigned n, double latitude)
 }
 inline std::vector<std::uint8_t> flight_block(unsigned n) { return flight_block_at(n, kBlockLatitude); }
 
-// Waits up to `timeout_ms` until `process` has printed `text` `times` times.
-inline bool wait_for_output(ChildProcess& process, const std::string& text, int timeout_ms, int times = 1)
-{
-    auto count = [&] {
-        int n = 0;
-        const std::string& out = process.output();
-        for (auto at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) ++n;
-        return n;
-    };
-    for (int waited = 0; count() < times; waited += 10) {
-        if (waited >= timeout_ms) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
+using ::wait_for_output;
 
 // A message's value, in the width it came in.
 inline double value(const panel::Message& m) { return m.payload.size() == 8 ? m.f64() : m.f32(); }
@@ -97,12 +83,7 @@ inline double value(const panel::Message& m) { return m.payload.size() == 8 ? m.
 // Asks for the stream until a full packet comes; that packet.
 inline std::optional<panel::Packet> start_streaming(panel::Client& client)
 {
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        client.request_stream(kProgramPort);
-        for (auto& p : client.receive_for(100))
-            if (p.is_full()) return p;
-    }
-    return std::nullopt;
+    return panel::start_streaming(client, kProgramPort);
 }
 
 // The full packets a panel receives, watched in turns: how many, and the longest gap between

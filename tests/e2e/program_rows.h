@@ -23,22 +23,6 @@ constexpr std::uint32_t kMcpHeading = 0x26011603;
 inline const std::string kHeader =
     "Zorvan FS2020 Pyx Plugin 1.0.1\nInitialising ZVMP Interface ...\nSetting ZVMP callback ...\n";
 
-// Waits up to `timeout_ms` until `process` has printed `text` `times` times.
-inline bool wait_for_output(ChildProcess& process, const std::string& text, int timeout_ms, int times = 1)
-{
-    auto count = [&] {
-        int n = 0;
-        for (auto at = process.output().find(text); at != std::string::npos; at = process.output().find(text, at + 1))
-            ++n;
-        return n;
-    };
-    for (int waited = 0; count() < times; waited += 10) {
-        if (waited >= timeout_ms) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 // Full packets that reach the panel within `ms`, without asking for the stream again.
 inline int full_packets_within(panel::Client& client, int ms)
 {
@@ -48,15 +32,7 @@ inline int full_packets_within(panel::Client& client, int ms)
 }
 
 // Asks for the stream until full packets flow (the program may still be starting).
-inline bool start_streaming(panel::Client& client)
-{
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        client.request_stream(kProgramPort);
-        for (const auto& p : client.receive_for(100))
-            if (p.is_full()) return true;
-    }
-    return false;
-}
+inline bool start_streaming(panel::Client& client) { return panel::start_streaming(client, kProgramPort).has_value(); }
 
 // The latest full packet within `ms` that satisfies `accept`, if any.
 template <typename Accept>

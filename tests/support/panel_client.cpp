@@ -197,4 +197,14 @@ std::vector<Packet> Client::receive_for(int timeout_ms)
     return out;
 }
 
+std::optional<Packet> start_streaming(Client& client, unsigned int to_port)
+{
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        client.request_stream(to_port);
+        for (auto& p : client.receive_for(100))
+            if (p.is_full()) return p;
+    }
+    return std::nullopt;
+}
+
 }  // namespace panel

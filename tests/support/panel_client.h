@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -72,5 +73,9 @@ std::vector<std::uint8_t> packet_bytes(std::uint32_t node_type, const std::vecto
 Packet parse(const std::vector<std::uint8_t>& bytes);
 Message f32_message(std::uint32_t id, float value);
 Message word_message(std::uint32_t id, std::uint32_t value);
+
+// Asks the program at `to_port` for the stream until a full packet comes (the program may still
+// be starting), 50 times at most, 100 ms apart: that packet.
+std::optional<Packet> start_streaming(Client& client, unsigned int to_port);
 
 }  // namespace panel

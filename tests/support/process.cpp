@@ -140,3 +140,18 @@ int ChildProcess::stop(int signal, int timeout_ms)
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+bool wait_for_output(ChildProcess& process, const std::string& text, int timeout_ms, int times)
+{
+    auto count = [&] {
+        int n = 0;
+        const std::string& out = process.output();
+        for (auto at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) ++n;
+        return n;
+    };
+    for (int waited = 0; count() < times; waited += 10) {
+        if (waited >= timeout_ms) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}

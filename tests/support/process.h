@@ -44,3 +44,6 @@ private:
     // Reaps the process if it ends within `timeout_ms`: true with `status` set.
     bool reap(int timeout_ms, int& status);
 };
+
+// Waits up to `timeout_ms` until `process` has printed `text` `times` times.
+bool wait_for_output(ChildProcess& process, const std::string& text, int timeout_ms, int times = 1);

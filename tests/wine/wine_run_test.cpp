@@ -53,16 +53,6 @@ std::vector<std::string> under_wine(const std::string& program, const std::vecto
     return argv;
 }
 
-// Waits up to `timeout_ms` until `process` has printed `text`.
-bool wait_for_output(ChildProcess& process, const std::string& text, int timeout_ms)
-{
-    for (int waited = 0; process.output().find(text) == std::string::npos; waited += 10) {
-        if (waited >= timeout_ms) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 std::string hex(const std::string& bytes)
 {
     static const char digits[] = "0123456789abcdef";
